@@ -1,0 +1,110 @@
+#pragma once
+// The one creatable class of the library.
+//
+// Files: BoschComms.cpp (COM surface, properties, SendCommand, Close, OpenPort,
+// InitializeAtAddress), WaitInMS.cpp, Exchange.cpp (SendRequest, ExchangeMessage,
+// SendByteWithEcho), ExchangeInverse.cpp (ExchangeMessageWithInverse), SlowInit.cpp
+// (the 5-baud senders, InitializeSlow, DecodeKeywords).
+#include <cstdint>
+#include <string>
+
+#include "Message.h"
+#include "Port.h"
+#include "framework/byte_array.h"
+#include "ortaline/IBoschComms.h"
+
+class BoschComms;
+using ExchangeRoutine = HRESULT (BoschComms::*)(const BYTE* frame, std::int32_t size,
+                                                CByteArray& echo, CByteArray& reply, bool stamp);
+
+class BoschComms : public IBoschComms {
+public:
+    BoschComms();
+    virtual ~BoschComms();
+
+    // ---- IUnknown / IDispatch (BoschComms.cpp; dispatch driven by the type library) ----
+    HRESULT QueryInterface(REFIID riid, void** object) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT GetTypeInfoCount(UINT* count) override;
+    HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+    HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                          DISPID* dispids) override;
+    HRESULT Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                   VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) override;
+
+    // ---- IBoschComms ----
+    HRESULT InitializeOld(LONG SerialPort, LONG BaudRate, LONG EcuAddress,
+                          VARIANT* retVal) override;
+    HRESULT Close() override;
+    HRESULT SendCommand(VARIANT Message, VARIANT* retVal) override;
+    HRESULT put_CableType(Cable newVal) override;
+    HRESULT get_CableType(Cable* pVal) override;
+    HRESULT put_InitializationAddressingMode(_INITIALIZATIONADDRESSINGMODE newVal) override;
+    HRESULT get_InitializationAddressingMode(_INITIALIZATIONADDRESSINGMODE* pVal) override;
+    HRESULT InitializeFast(LONG SerialPort, LONG EcuAddress, VARIANT* retVal) override;
+    HRESULT ChangeBaudRate(LONG BaudRate, VARIANT_BOOL* bRet) override;
+    HRESULT Initialize(LONG SerialPort, LONG BaudRate, LONG EcuAddress, VARIANT* retVal) override;
+    HRESULT InitializeViaUART(LONG SerialPort, LONG BaudRate, LONG EcuAddress,
+                              VARIANT* retVal) override;
+    HRESULT GetProtocol(Protocol* retVal) override;
+    HRESULT InitializeFast2(LONG SerialPort, LONG EcuAddress, LONG kw2000, LONG mode,
+                            VARIANT* retVal) override;
+    HRESULT get_InterByteReadPause(LONG* pVal) override;
+    HRESULT put_InterByteReadPause(LONG newVal) override;
+    HRESULT get_InterByteWritePause(LONG* pVal) override;
+    HRESULT put_InterByteWritePause(LONG newVal) override;
+    HRESULT get_AddressingMode(_ADDRESSINGMODE* pVal) override;
+    HRESULT put_AddressingMode(_ADDRESSINGMODE newVal) override;
+
+    // ---- library-internal operations shared by the Parts' files ----
+    HRESULT Fire_Status(const std::string& text, StatusLevel level);
+    // printf-style convenience around Fire_Status.
+    HRESULT FireStatusF(StatusLevel level, const char* format, ...)
+        __attribute__((format(printf, 3, 4)));
+    HRESULT Error(const std::string& text);
+    bool OpenPort(LONG SerialPort, LONG BaudRate);
+    HRESULT InitializeAtAddress(LONG SerialPort, LONG BaudRate, LONG EcuAddress, int method,
+                                VARIANT* retVal);
+    bool WaitInMS(std::int32_t ms);
+
+    // Exchange.cpp
+    HRESULT SendRequest(const CByteArray& request, CByteArray& reply);
+    HRESULT ExchangeMessage(const BYTE* frame, std::int32_t size, CByteArray& echo,
+                            CByteArray& reply, bool stamp);
+    BYTE SendByteWithEcho(BYTE byte, bool expectReply);
+    // ExchangeInverse.cpp
+    HRESULT ExchangeMessageWithInverse(const BYTE* frame, std::int32_t size, CByteArray& echo,
+                                       CByteArray& reply, bool stamp);
+    // SlowInit.cpp
+    HRESULT InitializeSlow(LONG EcuAddress, VARIANT* retVal, int method);
+    std::int32_t SendFiveBaudByte(std::int32_t address);
+    std::int32_t SendFiveBaudByteAccurate(std::int32_t address);
+    std::int32_t SendFiveBaudByteViaUart(std::int32_t address);
+    std::string DecodeKeywords(BYTE kw1, BYTE kw2);
+
+    // ---- state record ----
+    CPort* m_pPort = nullptr;
+    BYTE m_bEcuInitialized = 0;
+    CMessage* m_pMessage = nullptr;
+    std::int32_t m_nInitializationAddressingMode = EightBit;
+    std::int32_t m_nCableType = SerialPortConnection;
+    std::int64_t m_nCounterFrequency = 0;
+    std::int32_t m_nBaudRate = 0;
+    std::int32_t m_nPortNumber = 0;
+    std::int64_t m_nCorrectionFactor = 0;
+    std::int32_t m_nInterByteWritePause = 0;
+    std::int32_t m_nInterByteReadPause = 0;
+    std::int32_t m_nProtocol = KWP2000;
+    BYTE m_nMessageCounter = 0;
+    BYTE m_bJustInitialized = 0;
+    std::int32_t m_nFastInitMode = 0;
+    std::int32_t m_nFastInitSerialPort = 0;
+    ExchangeRoutine m_pfnExchange = &BoschComms::ExchangeMessage;
+
+private:
+    // COM bookkeeping (reference count, connection point with its sinks, ISupportErrorInfo,
+    // IConnectionPointContainer) lives in BoschComms.cpp.
+    struct ComParts;
+    ComParts* m_com = nullptr;
+};

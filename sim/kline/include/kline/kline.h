@@ -1,0 +1,147 @@
+#pragma once
+// The virtual K-line: one wire shared by the tester (through the serial layer's virtual
+// backend) and a peer (the ECU simulator), on the process clock (platform::CurrentClock()).
+//
+// The wire is the level of the line over time. The line is high unless one side drives it
+// low: the tester by its break state or by the 0 bits of a byte its UART is sending, the
+// peer by the 0 bits of its own bytes. Each side's UART decodes its received bytes by
+// sampling that level at its own framing (start-bit edge, mid-bit samples), so the tester
+// reads its own bytes back as echo, a break reads as one 0x00 with a framing error, and a
+// byte sent at a baud rate the receiver does not use arrives as garbage.
+//
+// Nothing runs in the background: the wire works out what happened up to "now" whenever
+// one side touches it (AdvanceTo), and a blocking reader sleeps on the clock until
+// NextEventNs(). With a SimulatedClock that turns seconds of line time into microseconds.
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kline {
+
+enum class Parity { None, Odd, Even, Mark, Space };
+enum class StopBits { One, OnePointFive, Two };
+
+struct Framing {
+    std::uint32_t baud = 10400;
+    int dataBits = 8;  // 5 to 8
+    Parity parity = Parity::None;
+    StopBits stopBits = StopBits::One;
+
+    std::int64_t BitNs() const { return 1'000'000'000LL / (baud == 0 ? 1 : baud); }
+    // Start + data + parity + stop bits, in nanoseconds.
+    std::int64_t CharacterNs() const;
+    bool operator==(const Framing&) const = default;
+};
+
+enum class Side { Tester, Peer };
+
+struct ReceivedByte {
+    std::uint8_t value = 0;
+    bool framingError = false;  // stop bit sampled low
+    bool parityError = false;
+    bool breakCondition = false;  // all bits, parity and stop low
+    std::int64_t timeNs = 0;      // when the receiver's UART delivered it (mid stop bit)
+};
+
+// Every byte a side's UART put on the wire, for assertions and benchmarks.
+struct WireByte {
+    Side sender;
+    std::uint8_t value;
+    std::int64_t startNs;  // leading edge of the start bit
+    std::int64_t endNs;    // end of the last stop bit
+    Framing framing;
+};
+
+// Every change a side made to its line driver or UART, with its time.
+struct LineEvent {
+    enum class Kind { Break, Dtr, Rts, Framing, Level };
+    std::int64_t timeNs;
+    Side side;
+    Kind kind;
+    bool on;          // Break / Dtr / Rts: new state; Level: line high after the change
+    Framing framing;  // Framing: the new framing
+};
+
+class KLine;
+
+// The ECU side of the wire. All callbacks run inside KLine::AdvanceTo on the tester's
+// thread, in time order; `now` is the time of the event, not the wall clock.
+class Peer {
+public:
+    virtual ~Peer() = default;
+    virtual void OnAttach(KLine& line) {}
+    // The combined line level changed (high = released).
+    virtual void OnLineLevel(std::int64_t nowNs, bool high) {}
+    // The peer's UART decoded a byte sent by the tester (the peer hears no echo of its own).
+    virtual void OnByte(const ReceivedByte& byte) {}
+    // A time the peer asked for with KLine::PeerWakeAt.
+    virtual void OnWake(std::int64_t nowNs) {}
+};
+
+class KLine {
+public:
+    KLine();
+    ~KLine();
+    KLine(const KLine&) = delete;
+    KLine& operator=(const KLine&) = delete;
+
+    void AttachPeer(std::shared_ptr<Peer> peer);
+    Peer* GetPeer() const;
+
+    // ---- tester side (serial layer) ----
+    void SetTesterFraming(const Framing& framing);
+    Framing TesterFraming() const;
+    void SetTesterBreak(bool on);
+    void SetTesterDtr(bool on);
+    void SetTesterRts(bool on);
+    bool TesterBreak() const;
+    bool TesterDtr() const;
+    bool TesterRts() const;
+    // Queues bytes behind whatever the tester's UART is still sending; returns the count.
+    std::size_t TesterWrite(const std::uint8_t* bytes, std::size_t count);
+    // Time at which the tester's last queued byte has left the UART.
+    std::int64_t TesterTransmitDoneNs() const;
+    // Bytes the tester's UART has received up to now (advances the wire to the clock's now).
+    std::size_t TesterAvailable();
+    bool TesterRead(ReceivedByte& out);
+    void TesterPurgeReceive();   // drop received bytes not yet read
+    void TesterAbortTransmit();  // drop queued bytes whose start bit has not begun
+    // Cable state: a disconnected tester's operations fail in the serial layer.
+    void SetTesterConnected(bool connected);
+    bool TesterConnected() const;
+    // Exclusive open by one tester at a time.
+    bool ClaimTester();
+    void ReleaseTester();
+
+    // ---- peer side (ECU simulator) ----
+    void SetPeerFraming(const Framing& framing);
+    Framing PeerFraming() const;
+    // Queues bytes behind the peer's pending bytes, the first start bit not before notBeforeNs.
+    void PeerTransmit(const std::uint8_t* bytes, std::size_t count, std::int64_t notBeforeNs);
+    void PeerAbortTransmit();
+    void PeerWakeAt(std::int64_t timeNs);
+
+    // ---- time ----
+    // Runs everything that happens up to timeNs (decoding, peer callbacks, deliveries).
+    void AdvanceTo(std::int64_t timeNs);
+    // The earliest time after the last AdvanceTo at which something may happen on the wire
+    // (a byte completes at a receiver, a peer wake-up, a queued transmission starts);
+    // std::numeric_limits<int64_t>::max() when nothing is pending.
+    std::int64_t NextEventNs() const;
+    bool LineHigh() const;
+
+    // ---- records ----
+    const std::vector<WireByte>& Traffic() const;
+    const std::vector<LineEvent>& Events() const;
+    void ClearRecords();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace kline
