@@ -1,0 +1,137 @@
+#pragma once
+// A form: a top-level window with an optional menu bar above a fixed client area in pixels.
+// The client area shows the background picture, then what the Paint event prints, then the
+// windowless images in collection order; picture boxes are child windows above all that.
+#include <QImage>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "forms/control.h"
+#include "forms/image.h"
+#include "forms/menu.h"
+#include "forms/picture_box.h"
+#include "forms/surface.h"
+#include "forms/timer.h"
+
+class QWidget;
+class QMenuBar;
+
+namespace forms {
+
+class FormWindow;
+class FormSurface;
+
+// Why a form is asked to unload.
+inline constexpr int kUnloadFromControlMenu = 0;
+inline constexpr int kUnloadFromCode = 1;
+
+template <typename T>
+class ControlArray {
+public:
+    T& operator()(int index) const { return *m_items.at(static_cast<std::size_t>(index)); }
+    int Count() const { return static_cast<int>(m_items.size()); }
+    void Add(T& item) { m_items.push_back(&item); }
+
+private:
+    std::vector<T*> m_items;
+};
+
+class Form : public Surface {
+public:
+    Form(std::string name, int clientWidth, int clientHeight);
+    ~Form() override;
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    const std::string& Name() const { return m_name; }
+    std::string Caption() const;
+    void SetCaption(const std::string& caption);
+
+    const Picture& GetPicture() const { return m_picture; }
+    void SetPicture(const Picture& picture);
+    OleColor BackColor() const { return m_backColor; }
+    void SetBackColor(OleColor color);
+
+    // Client area in the scale unit (pixels).
+    double ScaleWidth() const { return m_clientWidth; }
+    double ScaleHeight() const { return m_clientHeight; }
+    // Outer measures of the window in twips.
+    double Left() const;
+    double Top() const;
+    double Width() const;
+    double Height() const;
+    bool SetWidth(double twips);
+    bool SetHeight(double twips);
+    double FontSize() const { return GetFont().size; }
+    void SetFontSize(double points);
+
+    void Load();  // raises the Load event
+    void Show();
+    void Hide();
+    bool Visible() const;
+    // Asks the form to close as the window's close box does (QueryUnload, then Unload).
+    bool Close(int unloadMode = kUnloadFromCode);
+
+    // Repaints the client area at once: background, Paint event, images.
+    void Refresh();
+
+    // Controls, in the order they were created (the form's control collection).
+    const std::vector<Control*>& Controls() const { return m_controls; }
+    Image& AddImage(const std::string& name, int index, Rect design);
+    PictureBox& AddPictureBox(const std::string& name, int index, Rect design);
+    Timer& AddTimer(const std::string& name, int index, int intervalMs);
+    Menu& AddMenu(const std::string& name, int index, const std::string& caption, Menu* parent);
+
+    // The client area as it is shown now (screenshots, tests).
+    QImage Grab();
+
+    QWidget* Window() const;
+    QWidget* ClientWidget() const;
+    QMenuBar* MenuBar();
+
+protected:
+    virtual void OnLoad() {}
+    virtual void OnQueryUnload(int& cancel, int unloadMode) {}
+    virtual void OnUnload(int& cancel) {}
+    virtual void OnResize() {}
+    virtual void OnPaint() {}
+
+    QImage* PrintTarget() override { return &m_layer; }
+    void PrintTargetChanged() override;
+
+private:
+    friend class FormWindow;
+    friend class FormSurface;
+    friend class Image;
+    friend class PictureBox;
+    friend class Menu;
+
+    void PaintClient(class QPainter& painter, const class QRect& area);
+    void RenderLayer();
+    void InvalidateLayer();
+    void InvalidateArea(const Rect& area);
+    void DispatchMouse(int kind, int button, int held, int shift, double x, double y);
+    bool HandleClose(int unloadMode);
+    Image* HitTest(double x, double y) const;
+    void RaiseResize() { OnResize(); }
+    void Register(std::unique_ptr<Control> control);
+
+    std::string m_name;
+    int m_clientWidth;
+    int m_clientHeight;
+    Picture m_picture;
+    OleColor m_backColor = 0x8000000F & 0xFFFFFF;
+    QImage m_layer;
+    bool m_layerValid = false;
+    bool m_inPaint = false;
+    std::vector<std::unique_ptr<Control>> m_owned;
+    std::vector<Control*> m_controls;
+    Image* m_captured = nullptr;
+    int m_capturedButtons = 0;
+    std::unique_ptr<FormWindow> m_window;
+    FormSurface* m_surface = nullptr;
+    QMenuBar* m_menuBar = nullptr;
+};
+
+}  // namespace forms

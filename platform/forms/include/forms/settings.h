@@ -1,0 +1,14 @@
+#pragma once
+// Per-user program settings, kept under
+// HKEY_CURRENT_USER\Software\VB and VBA Program Settings\<app>\<section>.
+#include <string>
+
+namespace forms {
+
+std::string GetSetting(const std::string& app, const std::string& section, const std::string& key,
+                       const std::string& fallback = {});
+// False when the store could not be written.
+bool SaveSetting(const std::string& app, const std::string& section, const std::string& key,
+                 const std::string& value);
+
+}  // namespace forms

@@ -1,0 +1,323 @@
+#include "forms/form.h"
+
+#include <QCloseEvent>
+#include <QHelpEvent>
+#include <QMenuBar>
+#include <QPainter>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "forms/screen.h"
+#include "internal.h"
+
+namespace forms {
+
+int ToMouseButtons(Qt::MouseButtons buttons) {
+    int mask = 0;
+    if (buttons & Qt::LeftButton) mask |= kLeftButton;
+    if (buttons & Qt::RightButton) mask |= kRightButton;
+    if (buttons & Qt::MiddleButton) mask |= kMiddleButton;
+    return mask;
+}
+
+int ToShiftMask(Qt::KeyboardModifiers modifiers) {
+    int mask = 0;
+    if (modifiers & Qt::ShiftModifier) mask |= kShiftMask;
+    if (modifiers & Qt::ControlModifier) mask |= kCtrlMask;
+    if (modifiers & Qt::AltModifier) mask |= kAltMask;
+    return mask;
+}
+
+FormWindow::FormWindow(Form& form) : m_form(form) {}
+
+void FormWindow::closeEvent(QCloseEvent* event) {
+    if (m_form.HandleClose(kUnloadFromControlMenu)) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void FormWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    m_form.RaiseResize();
+}
+
+FormSurface::FormSurface(Form& form, QWidget* parent) : QWidget(parent), m_form(form) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+}
+
+void FormSurface::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    m_form.PaintClient(painter, event->rect());
+}
+
+void FormSurface::Forward(int kind, QMouseEvent* event) {
+    const int changed = ToMouseButtons(event->button());
+    const int held = ToMouseButtons(event->buttons());
+    const QPointF pos = event->position();
+    m_form.DispatchMouse(kind, changed, held, ToShiftMask(event->modifiers()), pos.x(), pos.y());
+    event->accept();
+}
+
+void FormSurface::mousePressEvent(QMouseEvent* event) { Forward(kMouseDown, event); }
+// The window takes no double clicks: a fast second press is an ordinary press.
+void FormSurface::mouseDoubleClickEvent(QMouseEvent* event) { Forward(kMouseDown, event); }
+void FormSurface::mouseMoveEvent(QMouseEvent* event) { Forward(kMouseMove, event); }
+void FormSurface::mouseReleaseEvent(QMouseEvent* event) { Forward(kMouseUp, event); }
+
+bool FormSurface::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const Image* image = m_form.HitTest(help->pos().x(), help->pos().y());
+        if (image != nullptr && !image->ToolTipText.empty()) {
+            QToolTip::showText(help->globalPos(), QString::fromStdString(image->ToolTipText), this);
+        } else {
+            QToolTip::hideText();
+            event->ignore();
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+Form::Form(std::string name, int clientWidth, int clientHeight)
+    : m_name(std::move(name)), m_clientWidth(clientWidth), m_clientHeight(clientHeight) {
+    LoadFonts();
+    m_layer = QImage(clientWidth, clientHeight, QImage::Format_RGB32);
+    m_window = std::make_unique<FormWindow>(*this);
+    auto* layout = new QVBoxLayout(m_window.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    m_surface = new FormSurface(*this, m_window.get());
+    m_surface->setFixedSize(clientWidth, clientHeight);
+    layout->addWidget(m_surface);
+}
+
+Form::~Form() {
+    // Controls hold widgets and actions that live inside the window: they go first.
+    m_captured = nullptr;
+    while (!m_owned.empty()) m_owned.pop_back();
+    m_controls.clear();
+    m_window.reset();
+}
+
+std::string Form::Caption() const { return m_window->windowTitle().toStdString(); }
+void Form::SetCaption(const std::string& caption) {
+    m_window->setWindowTitle(QString::fromStdString(caption));
+}
+
+void Form::SetPicture(const Picture& picture) {
+    m_picture = picture;
+    InvalidateLayer();
+}
+
+void Form::SetBackColor(OleColor color) {
+    m_backColor = color;
+    InvalidateLayer();
+}
+
+double Form::Left() const { return m_window->frameGeometry().left() * Screen::TwipsPerPixelX(); }
+double Form::Top() const { return m_window->frameGeometry().top() * Screen::TwipsPerPixelY(); }
+double Form::Width() const { return m_window->frameGeometry().width() * Screen::TwipsPerPixelX(); }
+double Form::Height() const {
+    return m_window->frameGeometry().height() * Screen::TwipsPerPixelY();
+}
+
+bool Form::SetWidth(double twips) {
+    const int pixels = static_cast<int>(std::lround(twips / Screen::TwipsPerPixelX()));
+    m_window->resize(pixels, m_window->height());
+    return m_window->frameGeometry().width() == pixels;
+}
+
+bool Form::SetHeight(double twips) {
+    const int pixels = static_cast<int>(std::lround(twips / Screen::TwipsPerPixelY()));
+    m_window->resize(m_window->width(), pixels);
+    return m_window->frameGeometry().height() == pixels;
+}
+
+void Form::SetFontSize(double points) {
+    Font font = GetFont();
+    font.size = points;
+    SetFont(font);
+}
+
+void Form::Load() { OnLoad(); }
+void Form::Show() {
+    InvalidateLayer();
+    m_window->show();
+}
+void Form::Hide() { m_window->hide(); }
+bool Form::Visible() const { return m_window->isVisible(); }
+
+bool Form::Close(int unloadMode) {
+    if (!HandleClose(unloadMode)) return false;
+    m_window->hide();
+    return true;
+}
+
+bool Form::HandleClose(int unloadMode) {
+    int cancel = 0;
+    OnQueryUnload(cancel, unloadMode);
+    if (cancel != 0) return false;
+    OnUnload(cancel);
+    return cancel == 0;
+}
+
+void Form::Refresh() {
+    InvalidateLayer();
+    if (m_window->isVisible()) {
+        m_surface->repaint();
+    } else {
+        RenderLayer();
+    }
+}
+
+void Form::Register(std::unique_ptr<Control> control) {
+    m_controls.push_back(control.get());
+    m_owned.push_back(std::move(control));
+}
+
+Image& Form::AddImage(const std::string& name, int index, Rect design) {
+    auto image = std::make_unique<Image>(*this, name, index, design);
+    Image& result = *image;
+    Register(std::move(image));
+    return result;
+}
+
+PictureBox& Form::AddPictureBox(const std::string& name, int index, Rect design) {
+    auto box = std::make_unique<PictureBox>(*this, name, index, design);
+    PictureBox& result = *box;
+    Register(std::move(box));
+    return result;
+}
+
+Timer& Form::AddTimer(const std::string& name, int index, int intervalMs) {
+    auto timer = std::make_unique<Timer>(*this, name, index, intervalMs);
+    Timer& result = *timer;
+    Register(std::move(timer));
+    return result;
+}
+
+Menu& Form::AddMenu(const std::string& name, int index, const std::string& caption, Menu* parent) {
+    auto menu = std::make_unique<Menu>(*this, name, index, caption, parent);
+    Menu& result = *menu;
+    Register(std::move(menu));
+    return result;
+}
+
+QImage Form::Grab() {
+    if (!m_layerValid) RenderLayer();
+    return m_surface->grab().toImage();
+}
+
+QWidget* Form::Window() const { return m_window.get(); }
+QWidget* Form::ClientWidget() const { return m_surface; }
+
+QMenuBar* Form::MenuBar() {
+    if (m_menuBar == nullptr) {
+        m_menuBar = new QMenuBar(m_window.get());
+        m_menuBar->setNativeMenuBar(false);
+        static_cast<QVBoxLayout*>(m_window->layout())->setMenuBar(m_menuBar);
+    }
+    return m_menuBar;
+}
+
+void Form::PrintTargetChanged() {
+    if (!m_inPaint) m_surface->update();
+}
+
+void Form::InvalidateLayer() {
+    m_layerValid = false;
+    m_surface->update();
+}
+
+void Form::InvalidateArea(const Rect& area) {
+    const QRect pixels(
+        static_cast<int>(std::floor(area.left)) - 1, static_cast<int>(std::floor(area.top)) - 1,
+        static_cast<int>(std::ceil(area.width)) + 3, static_cast<int>(std::ceil(area.height)) + 3);
+    m_surface->update(pixels);
+}
+
+void Form::RenderLayer() {
+    m_layer.fill(ToQColor(m_backColor));
+    if (!m_picture.isNull()) {
+        QPainter painter(&m_layer);
+        painter.drawImage(0, 0, m_picture);
+    }
+    m_layerValid = true;
+    m_inPaint = true;
+    OnPaint();
+    m_inPaint = false;
+}
+
+void Form::PaintClient(QPainter& painter, const QRect& area) {
+    if (!m_layerValid) RenderLayer();
+    painter.drawImage(area, m_layer, area);
+    for (Control* control : m_controls) {
+        auto* image = dynamic_cast<Image*>(control);
+        if (image == nullptr || !image->Visible() || image->GetPicture().isNull()) continue;
+        const int left = static_cast<int>(std::lround(image->Left()));
+        const int top = static_cast<int>(std::lround(image->Top()));
+        const QRect shown(left, top, static_cast<int>(std::lround(image->Width())),
+                          static_cast<int>(std::lround(image->Height())));
+        if (!shown.intersects(area)) continue;
+        painter.drawImage(QPoint(left, top), image->GetPicture(),
+                          QRect(0, 0, shown.width(), shown.height()));
+    }
+}
+
+Image* Form::HitTest(double x, double y) const {
+    for (auto it = m_controls.rbegin(); it != m_controls.rend(); ++it) {
+        auto* image = dynamic_cast<Image*>(*it);
+        if (image != nullptr && image->Visible() && image->Contains(x, y)) return image;
+    }
+    return nullptr;
+}
+
+void Form::DispatchMouse(int kind, int button, int held, int shift, double x, double y) {
+    const double tx = Screen::TwipsPerPixelX();
+    const double ty = Screen::TwipsPerPixelY();
+    auto local = [&](const Image& image, const MouseHandler& handler, int buttons) {
+        if (handler) {
+            handler(buttons, shift, static_cast<float>((x - image.Left()) * tx),
+                    static_cast<float>((y - image.Top()) * ty));
+        }
+    };
+    if (kind == kMouseDown) {
+        Image* target = m_captured;
+        if (target == nullptr) {
+            target = HitTest(x, y);
+            // A disabled control takes no input, so it does not capture the mouse either.
+            if (target == nullptr || !target->Enabled()) return;
+            m_captured = target;
+        }
+        m_capturedButtons |= button;
+        if (target->Enabled()) local(*target, target->MouseDown, button);
+        return;
+    }
+    if (kind == kMouseMove) {
+        Image* target = m_captured != nullptr ? m_captured : HitTest(x, y);
+        if (target != nullptr && target->Enabled()) local(*target, target->MouseMove, held);
+        return;
+    }
+    Image* target = m_captured;
+    const bool pressedHere = target != nullptr && (m_capturedButtons & button) != 0;
+    if (target == nullptr) target = HitTest(x, y);
+    if (target == nullptr) return;
+    if (pressedHere) {
+        m_capturedButtons &= ~button;
+        if (m_capturedButtons == 0) m_captured = nullptr;
+    }
+    if (!target->Enabled()) return;
+    local(*target, target->MouseUp, button);
+    if (pressedHere && button == kLeftButton && target->Enabled() && target->Visible() &&
+        target->Contains(x, y) && target->Click) {
+        target->Click();
+    }
+}
+
+}  // namespace forms

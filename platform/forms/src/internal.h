@@ -1,0 +1,84 @@
+#pragma once
+// Pieces shared by the forms runtime's sources; not part of its interface.
+#include <QWidget>
+#include <cstdint>
+#include <vector>
+
+#include "forms/file_dialog.h"
+#include "forms/form.h"
+#include "forms/testing.h"
+
+namespace forms {
+
+// Mouse event kinds handed from the widgets to the form.
+inline constexpr int kMouseDown = 0;
+inline constexpr int kMouseMove = 1;
+inline constexpr int kMouseUp = 2;
+
+int ToMouseButtons(Qt::MouseButtons buttons);
+int ToShiftMask(Qt::KeyboardModifiers modifiers);
+
+class FormWindow final : public QWidget {
+public:
+    explicit FormWindow(Form& form);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    Form& m_form;
+};
+
+class FormSurface final : public QWidget {
+public:
+    FormSurface(Form& form, QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void Forward(int kind, QMouseEvent* event);
+    Form& m_form;
+};
+
+class PictureBoxWidget final : public QWidget {
+public:
+    PictureBoxWidget(PictureBox& box, QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    PictureBox& m_box;
+};
+
+// The scripted seams in force, or nullptr.
+testing::ScriptedMessageBoxes* ActiveMessageBoxScript();
+testing::ScriptedFileDialogs* ActiveFileDialogScript();
+
+// Timers: the set of live timers and the scripted time line.
+class TimerLine {
+public:
+    static TimerLine& Instance();
+    bool Scripted() const { return m_scripted; }
+    void SetScripted(bool scripted);
+    std::int64_t NowMs() const { return m_nowMs; }
+    void Advance(int ms);
+    void Add(Timer* timer);
+    void Remove(Timer* timer);
+    static void StartReal(Timer& timer);
+    static void StopReal(Timer& timer);
+
+private:
+    bool m_scripted = false;
+    std::int64_t m_nowMs = 0;
+    std::vector<Timer*> m_timers;  // in creation order
+};
+
+}  // namespace forms

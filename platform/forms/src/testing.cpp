@@ -1,0 +1,111 @@
+#include "forms/testing.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QPointingDevice>
+
+#include "forms/form.h"
+#include "forms/msgbox.h"
+#include "internal.h"
+
+namespace forms {
+namespace {
+testing::ScriptedMessageBoxes* g_messageBoxes = nullptr;
+testing::ScriptedFileDialogs* g_fileDialogs = nullptr;
+}  // namespace
+
+testing::ScriptedMessageBoxes* ActiveMessageBoxScript() { return g_messageBoxes; }
+testing::ScriptedFileDialogs* ActiveFileDialogScript() { return g_fileDialogs; }
+
+namespace testing {
+
+ScriptedMessageBoxes::ScriptedMessageBoxes(Answerer answerer) : m_answerer(std::move(answerer)) {
+    g_messageBoxes = this;
+}
+ScriptedMessageBoxes::~ScriptedMessageBoxes() { g_messageBoxes = nullptr; }
+
+int ScriptedMessageBoxes::Answer(const MessageBoxCall& call) {
+    m_calls.push_back(call);
+    return m_answerer ? m_answerer(call) : DefaultAnswer(call.style);
+}
+
+ScriptedFileDialogs::ScriptedFileDialogs(Answerer answerer) : m_answerer(std::move(answerer)) {
+    g_fileDialogs = this;
+}
+ScriptedFileDialogs::~ScriptedFileDialogs() { g_fileDialogs = nullptr; }
+
+std::optional<std::string> ScriptedFileDialogs::Answer(const FileDialogRequest& request) {
+    m_calls.push_back(request);
+    return m_answerer ? m_answerer(request) : std::nullopt;
+}
+
+ScriptedTimers::ScriptedTimers() { TimerLine::Instance().SetScripted(true); }
+ScriptedTimers::~ScriptedTimers() { TimerLine::Instance().SetScripted(false); }
+void ScriptedTimers::Advance(int ms) { TimerLine::Instance().Advance(ms); }
+std::int64_t ScriptedTimers::NowMs() const { return TimerLine::Instance().NowMs(); }
+
+namespace {
+
+Qt::MouseButton ToQtButton(int button) {
+    if (button & kLeftButton) return Qt::LeftButton;
+    if (button & kRightButton) return Qt::RightButton;
+    if (button & kMiddleButton) return Qt::MiddleButton;
+    return Qt::NoButton;
+}
+
+Qt::MouseButtons ToQtButtons(int mask) {
+    Qt::MouseButtons buttons;
+    if (mask & kLeftButton) buttons |= Qt::LeftButton;
+    if (mask & kRightButton) buttons |= Qt::RightButton;
+    if (mask & kMiddleButton) buttons |= Qt::MiddleButton;
+    return buttons;
+}
+
+Qt::KeyboardModifiers ToQtModifiers(int shift) {
+    Qt::KeyboardModifiers modifiers;
+    if (shift & kShiftMask) modifiers |= Qt::ShiftModifier;
+    if (shift & kCtrlMask) modifiers |= Qt::ControlModifier;
+    if (shift & kAltMask) modifiers |= Qt::AltModifier;
+    return modifiers;
+}
+
+// Buttons held, as the window system tracks them across scripted input.
+int g_held = 0;
+
+QMouseEvent* MakeEvent(Form& form, MouseAction action, int button, double x, double y, int shift) {
+    const QPointF local(x, y);
+    const QPointF global = form.ClientWidget()->mapToGlobal(local);
+    switch (action) {
+        case MouseAction::Press:
+            g_held |= button;
+            return new QMouseEvent(QEvent::MouseButtonPress, local, global, ToQtButton(button),
+                                   ToQtButtons(g_held), ToQtModifiers(shift));
+        case MouseAction::Release:
+            g_held &= ~button;
+            return new QMouseEvent(QEvent::MouseButtonRelease, local, global, ToQtButton(button),
+                                   ToQtButtons(g_held), ToQtModifiers(shift));
+        case MouseAction::Move:
+            return new QMouseEvent(QEvent::MouseMove, local, global, Qt::NoButton,
+                                   ToQtButtons(button), ToQtModifiers(shift));
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void SendMouse(Form& form, MouseAction action, int button, double x, double y, int shift) {
+    std::unique_ptr<QMouseEvent> event(MakeEvent(form, action, button, x, y, shift));
+    QCoreApplication::sendEvent(form.ClientWidget(), event.get());
+}
+
+void PostMouse(Form& form, MouseAction action, int button, double x, double y, int shift) {
+    QCoreApplication::postEvent(form.ClientWidget(), MakeEvent(form, action, button, x, y, shift));
+}
+
+void ClickAt(Form& form, double x, double y, int button) {
+    SendMouse(form, MouseAction::Press, button, x, y);
+    SendMouse(form, MouseAction::Release, button, x, y);
+}
+
+}  // namespace testing
+}  // namespace forms
