@@ -78,6 +78,9 @@ public:
     Protocol GetProtocolId() const override { return VAG1281; }
     bool ExpectsAddressInverse() const override { return false; }
 
+    // Beyond this the block length byte would wrap; Build refuses such a block.
+    static constexpr std::ptrdiff_t kMaxDataBytes = 252;
+
 private:
     std::uint32_t m_nBlockCounter = 0;
 };

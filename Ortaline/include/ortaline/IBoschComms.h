@@ -38,12 +38,23 @@ enum _INITIALIZATIONADDRESSINGMODE : LONG {
     EightBit = 2,
 };
 
-extern "C" {
-extern const CLSID CLSID_BoschComms;
-extern const IID IID_IBoschComms;
-extern const IID DIID__IBoschCommsEvents;
-extern const GUID LIBID_OrtalineLib;
-}
+// Fixed identifiers of the class, its interfaces, the type library and the AppID. Defined
+// here so that a client needs nothing but this header and the com library.
+// {9D0A08CF-434D-41ED-BF33-1734C1306ED1}
+inline constexpr CLSID CLSID_BoschComms{
+    0x9D0A08CF, 0x434D, 0x41ED, {0xBF, 0x33, 0x17, 0x34, 0xC1, 0x30, 0x6E, 0xD1}};
+// {8E7DCFA2-06F9-4942-BA1C-8D1E71DC8ABE}
+inline constexpr IID IID_IBoschComms{
+    0x8E7DCFA2, 0x06F9, 0x4942, {0xBA, 0x1C, 0x8D, 0x1E, 0x71, 0xDC, 0x8A, 0xBE}};
+// {B69B4FEE-394D-406B-8A7E-35223BCF730D}
+inline constexpr IID DIID__IBoschCommsEvents{
+    0xB69B4FEE, 0x394D, 0x406B, {0x8A, 0x7E, 0x35, 0x22, 0x3B, 0xCF, 0x73, 0x0D}};
+// {866D9BFE-08C0-43CD-BE50-8E53E9E816AD}
+inline constexpr GUID LIBID_OrtalineLib{
+    0x866D9BFE, 0x08C0, 0x43CD, {0xBE, 0x50, 0x8E, 0x53, 0xE9, 0xE8, 0x16, 0xAD}};
+// {A54EDBD8-6725-4831-8825-3C5FBB899839}
+inline constexpr GUID APPID_Ortaline{
+    0xA54EDBD8, 0x6725, 0x4831, {0x88, 0x25, 0x3C, 0x5F, 0xBB, 0x89, 0x98, 0x39}};
 
 // Members in table order after IDispatch's: early-bound clients call through this layout.
 struct IBoschComms : IDispatch {

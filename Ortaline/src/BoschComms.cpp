@@ -1,0 +1,198 @@
+// COM identity of BoschComms: reference count, interfaces, events and error information.
+#include "BoschComms.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "EventSource.h"
+#include "Module.h"
+#include "Text.h"
+#include "TypeLibrary.h"
+
+namespace {
+
+class ErrorInfoSupport final : public ISupportErrorInfo {
+public:
+    explicit ErrorInfoSupport(IUnknown& owner) : m_owner(owner) {}
+    HRESULT QueryInterface(REFIID riid, void** object) override {
+        return m_owner.QueryInterface(riid, object);
+    }
+    ULONG AddRef() override { return m_owner.AddRef(); }
+    ULONG Release() override { return m_owner.Release(); }
+    HRESULT InterfaceSupportsErrorInfo(REFIID riid) override {
+        return riid == IID_IBoschComms ? S_OK : S_FALSE;
+    }
+
+private:
+    IUnknown& m_owner;
+};
+
+class PointContainer final : public IConnectionPointContainer {
+public:
+    explicit PointContainer(IUnknown& owner) : m_owner(owner), m_events(owner, *this) {}
+    HRESULT QueryInterface(REFIID riid, void** object) override {
+        return m_owner.QueryInterface(riid, object);
+    }
+    ULONG AddRef() override { return m_owner.AddRef(); }
+    ULONG Release() override { return m_owner.Release(); }
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints** points) override {
+        if (points == nullptr) return E_POINTER;
+        *points = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** point) override {
+        if (point == nullptr) return E_POINTER;
+        *point = nullptr;
+        if (riid != DIID__IBoschCommsEvents) return CONNECT_E_NOCONNECTION;
+        *point = &m_events;
+        m_events.AddRef();
+        return S_OK;
+    }
+    ortaline::EventSource& Events() { return m_events; }
+
+private:
+    IUnknown& m_owner;
+    ortaline::EventSource m_events;
+};
+
+}  // namespace
+
+struct BoschComms::ComParts {
+    explicit ComParts(IUnknown& owner) : support(owner), container(owner) {}
+    std::atomic<ULONG> references{1};
+    ErrorInfoSupport support;
+    PointContainer container;
+};
+
+BoschComms::BoschComms() {
+    m_pMessage = CreateMessage(KWP2000);
+    m_com = new ComParts(*static_cast<IBoschComms*>(this));
+    ortaline::module::ObjectCreated();
+}
+
+BoschComms::~BoschComms() {
+    Close();
+    delete m_pMessage;
+    m_pMessage = nullptr;
+    delete m_com;
+    ortaline::module::ObjectDestroyed();
+}
+
+HRESULT BoschComms::QueryInterface(REFIID riid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IBoschComms) {
+        *object = static_cast<IBoschComms*>(this);
+    } else if (riid == IID_ISupportErrorInfo) {
+        *object = static_cast<ISupportErrorInfo*>(&m_com->support);
+    } else if (riid == IID_IConnectionPointContainer) {
+        *object = static_cast<IConnectionPointContainer*>(&m_com->container);
+    } else {
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG BoschComms::AddRef() { return ++m_com->references; }
+
+ULONG BoschComms::Release() {
+    const ULONG left = --m_com->references;
+    if (left == 0) delete this;
+    return left;
+}
+
+HRESULT BoschComms::GetTypeInfoCount(UINT* count) {
+    if (count == nullptr) return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+HRESULT BoschComms::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+    if (info == nullptr) return E_POINTER;
+    *info = nullptr;
+    return DISP_E_BADINDEX;
+}
+
+HRESULT BoschComms::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                                  DISPID* dispids) {
+    return ortaline::BoschCommsIDsOfNames(riid, names, count, lcid, dispids);
+}
+
+HRESULT BoschComms::Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                           VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
+    return ortaline::InvokeBoschComms(*this, dispid, riid, lcid, flags, params, result, excepInfo,
+                                      argErr);
+}
+
+HRESULT BoschComms::Fire_Status(const std::string& text, StatusLevel level) {
+    ortaline::EventSource& events = m_com->container.Events();
+    HRESULT last = S_OK;
+    const std::size_t positions = events.Positions();
+    if (positions == 0) return last;
+
+    VARIANT args[2];
+    VariantInit(&args[0]);
+    VariantInit(&args[1]);
+    args[0].vt = VT_I4;
+    args[0].lVal = level;
+    if (BSTR message = ortaline::AllocBstr(text)) {
+        args[1].vt = VT_BSTR;
+        args[1].bstrVal = message;
+    } else {
+        args[1].vt = VT_ERROR;
+        args[1].scode = E_OUTOFMEMORY;
+    }
+    for (std::size_t i = 0; i < positions; ++i) {
+        IDispatch* sink = events.SinkAt(i);
+        if (sink == nullptr) continue;
+        sink->AddRef();
+        DISPPARAMS params{args, nullptr, 2, 0};
+        VARIANT result;
+        VariantInit(&result);
+        last = sink->Invoke(DISPID_IBoschCommsEvents_Status, IID_NULL, LOCALE_USER_DEFAULT,
+                            DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+        VariantClear(&result);
+        sink->Release();
+    }
+    VariantClear(&args[1]);
+    return last;
+}
+
+HRESULT BoschComms::FireStatusF(StatusLevel level, const char* format, ...) {
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (length < 0) return E_FAIL;
+    if (static_cast<std::size_t>(length) < sizeof buffer) return Fire_Status(buffer, level);
+
+    std::vector<char> large(static_cast<std::size_t>(length) + 1);
+    va_start(args, format);
+    std::vsnprintf(large.data(), large.size(), format, args);
+    va_end(args);
+    return Fire_Status(std::string(large.data(), static_cast<std::size_t>(length)), level);
+}
+
+HRESULT BoschComms::Error(const std::string& text) {
+    ICreateErrorInfo* create = nullptr;
+    if (SUCCEEDED(CreateErrorInfo(&create)) && create != nullptr) {
+        std::u16string source(kBoschCommsProgIdVersioned);
+        std::u16string description = ortaline::Widen(text);
+        create->SetGUID(IID_NULL);
+        create->SetSource(source.data());
+        create->SetDescription(description.data());
+        create->SetHelpFile(nullptr);
+        create->SetHelpContext(0);
+        void* info = nullptr;
+        if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, &info)) && info != nullptr) {
+            SetErrorInfo(0, static_cast<IErrorInfo*>(info));
+            static_cast<IErrorInfo*>(info)->Release();
+        }
+        create->Release();
+    }
+    return DISP_E_EXCEPTION;
+}

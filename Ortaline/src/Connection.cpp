@@ -1,0 +1,141 @@
+// Opening, waking up, changing the baud rate of and closing the link.
+#include <memory>
+
+#include "BoschComms.h"
+#include "Guarded.h"
+
+using ortaline::Guarded;
+
+namespace {
+
+constexpr DWORD kQueueSize = 3328;
+
+// An array-typed VARIANT without an array (its creation failed) is no use to a client and
+// would crash one that trusts the type: hand back an empty VARIANT instead.
+void DropMissingArray(VARIANT* v) {
+    if ((v->vt & VT_ARRAY) != 0 && v->parray == nullptr) VariantInit(v);
+}
+
+}  // namespace
+
+HRESULT BoschComms::Close() {
+    return Guarded(*this, [&]() -> HRESULT {
+        m_bEcuInitialized = 0;
+        if (m_pMessage != nullptr) m_pMessage->Reset();
+        if (m_pPort != nullptr) {
+            std::unique_ptr<CPort> port(m_pPort);
+            m_pPort = nullptr;
+            if (m_nCableType == USBPortConnection) {
+                Fire_Status("Closing USB port", Info);
+            } else {
+                Fire_Status("Closing serial port", Info);
+            }
+            port->Close();
+        }
+        return S_OK;
+    });
+}
+
+HRESULT BoschComms::ChangeBaudRate(LONG BaudRate, VARIANT_BOOL* bRet) {
+    if (bRet == nullptr) return E_POINTER;
+    *bRet = VARIANT_FALSE;
+    return Guarded(*this, [&]() -> HRESULT {
+        if (m_pPort == nullptr) return Error("No Port Specified");
+        if (!m_pPort->IsOpen()) {
+            const char* text = "Serial port is not open";
+            Fire_Status(text, Warning);
+            return Error(text);
+        }
+        m_pPort->SetBaudRate(static_cast<DWORD>(BaudRate));
+        if (m_nCableType == USBPortConnection) {
+            FireStatusF(Info, "Setting USB baud rate to %i baud", static_cast<int>(BaudRate));
+        } else {
+            FireStatusF(Info, "Setting serial port baud rate to %i baud",
+                        static_cast<int>(BaudRate));
+        }
+        *bRet = VARIANT_TRUE;
+        return S_OK;
+    });
+}
+
+bool BoschComms::OpenPort(LONG SerialPort, LONG BaudRate) {
+    if (m_pPort == nullptr) return false;
+    if (m_nCableType == SerialPortConnection) {
+        FireStatusF(Info, "Opening serial port %i at %i baud", static_cast<int>(SerialPort),
+                    static_cast<int>(BaudRate));
+    } else if (m_nCableType == USBPortConnection) {
+        FireStatusF(Info, "Opening USB port at %i baud", static_cast<int>(BaudRate));
+    }
+    try {
+        m_pPort->Open(SerialPort, BaudRate, PortParity::None, 8, PortStopBits::One,
+                      PortFlowControl::None, false);
+        m_pPort->Setup(kQueueSize, kQueueSize);
+        m_pPort->SetMask(0);
+    } catch (CSerialException* e) {
+        e->Delete();
+        return false;
+    }
+    m_nBaudRate = BaudRate;
+    m_nPortNumber = SerialPort;
+    return m_pPort->IsOpen();
+}
+
+HRESULT BoschComms::InitializeAtAddress(LONG SerialPort, LONG BaudRate, LONG EcuAddress, int method,
+                                        VARIANT* retVal) {
+    if (retVal == nullptr) return E_POINTER;
+    VariantInit(retVal);
+    // Cleared first so that no failure, thrown or returned, leaves a stale "initialised".
+    m_bEcuInitialized = 0;
+    const HRESULT hr = Guarded(*this, [&]() -> HRESULT {
+        if (m_pPort == nullptr || !m_pPort->IsOpen()) {
+            put_CableType(SerialPort == 0 ? USBPortConnection : SerialPortConnection);
+        }
+        if (m_pPort == nullptr) return Error("No Port Specified");
+        if (!OpenPort(SerialPort, BaudRate)) {
+            const char* text = "Failed serial port initialization";
+            Fire_Status(text, Severe);
+            return Error(text);
+        }
+        FireStatusF(Info, "Initializing Ortaline at address: (0x%.2X)",
+                    static_cast<unsigned>(EcuAddress));
+        m_bEcuInitialized = 1;
+        const HRESULT slow = InitializeSlow(EcuAddress, retVal, method);
+        if (SUCCEEDED(slow)) return S_OK;
+        m_bEcuInitialized = 0;
+        const char* text = "Failed ECU initialization";
+        Fire_Status(text, Severe);
+        return Error(text);
+    });
+    if (FAILED(hr)) m_bEcuInitialized = 0;
+    DropMissingArray(retVal);
+    return hr;
+}
+
+HRESULT BoschComms::InitializeOld(LONG SerialPort, LONG BaudRate, LONG EcuAddress,
+                                  VARIANT* retVal) {
+    return InitializeAtAddress(SerialPort, BaudRate, EcuAddress, 1, retVal);
+}
+
+HRESULT BoschComms::Initialize(LONG SerialPort, LONG BaudRate, LONG EcuAddress, VARIANT* retVal) {
+    return InitializeAtAddress(SerialPort, BaudRate, EcuAddress, 2, retVal);
+}
+
+HRESULT BoschComms::InitializeViaUART(LONG SerialPort, LONG BaudRate, LONG EcuAddress,
+                                      VARIANT* retVal) {
+    return InitializeAtAddress(SerialPort, BaudRate, EcuAddress, 3, retVal);
+}
+
+HRESULT BoschComms::InitializeFast(LONG SerialPort, LONG EcuAddress, VARIANT* retVal) {
+    return InitializeFast2(SerialPort, EcuAddress, 1, 0, retVal);
+}
+
+HRESULT BoschComms::InitializeFast2(LONG, LONG, LONG, LONG, VARIANT* retVal) {
+    if (retVal == nullptr) return E_POINTER;
+    VariantInit(retVal);
+    m_bEcuInitialized = 0;
+    return Guarded(*this, [&]() -> HRESULT {
+        const char* text = "Fast initialization is not available";
+        Fire_Status(text, Severe);
+        return Error(text);
+    });
+}

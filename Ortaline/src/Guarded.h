@@ -1,0 +1,47 @@
+#pragma once
+// Keeps exceptions inside the library: whatever a port or an allocation throws while an
+// interface method runs ends as a Severe status plus error information, never as an
+// exception crossing the COM boundary.
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "BoschComms.h"
+#include "Port.h"
+
+namespace ortaline {
+
+// "Serial port error: <system message>" for a port failure, else a short description.
+std::string DescribeException(CException* e);
+
+template <class Body>
+HRESULT Guarded(BoschComms& self, Body&& body) noexcept {
+    std::string text;
+    try {
+        return body();
+    } catch (CException* e) {
+        try {
+            text = DescribeException(e);
+        } catch (...) {
+        }
+        e->Delete();
+    } catch (const std::bad_alloc&) {
+        text = "Out of memory";
+    } catch (const std::exception& e) {
+        try {
+            text = std::string("Internal error: ") + e.what();
+        } catch (...) {
+        }
+    } catch (...) {
+        text = "Internal error";
+    }
+    try {
+        if (text.empty()) text = "Out of memory";
+        self.Fire_Status(text, Severe);
+        return self.Error(text);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+}  // namespace ortaline

@@ -1,0 +1,13 @@
+#pragma once
+// Narrow texts of the library (ANSI, one byte per character) handed to clients as UTF-16.
+#include <string>
+
+#include "com/com.h"
+
+namespace ortaline {
+
+std::u16string Widen(const std::string& text);
+// nullptr when the string cannot be allocated.
+BSTR AllocBstr(const std::string& text);
+
+}  // namespace ortaline
