@@ -23,6 +23,7 @@ inline constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110
 inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = static_cast<HRESULT>(0x80040111u);
 inline constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
 inline constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3u);
+inline constexpr HRESULT CO_E_ERRORINDLL = static_cast<HRESULT>(0x800401F9u);
 inline constexpr HRESULT CO_E_DLLNOTFOUND = static_cast<HRESULT>(0x8004F011u);
 inline constexpr HRESULT SELFREG_E_CLASS = static_cast<HRESULT>(0x80040201u);
 inline constexpr HRESULT CONNECT_E_NOCONNECTION = static_cast<HRESULT>(0x80040200u);
@@ -32,10 +33,12 @@ inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003
 inline constexpr HRESULT DISP_E_PARAMNOTFOUND = static_cast<HRESULT>(0x80020004u);
 inline constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005u);
 inline constexpr HRESULT DISP_E_UNKNOWNNAME = static_cast<HRESULT>(0x80020006u);
+inline constexpr HRESULT DISP_E_NONAMEDARGS = static_cast<HRESULT>(0x80020007u);
 inline constexpr HRESULT DISP_E_BADVARTYPE = static_cast<HRESULT>(0x80020008u);
 inline constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009u);
 inline constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000Au);
 inline constexpr HRESULT DISP_E_BADINDEX = static_cast<HRESULT>(0x8002000Bu);
+inline constexpr HRESULT DISP_E_ARRAYISLOCKED = static_cast<HRESULT>(0x8002000Du);
 inline constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000Eu);
 inline constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = static_cast<HRESULT>(0x8002000Fu);
 
@@ -179,12 +182,21 @@ void VariantInit(VARIANT* v);
 HRESULT VariantClear(VARIANT* v);
 HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
 
+// Converts `src` to type `vt` into `dest` (which may be `src`; it is cleared first when the
+// conversion succeeds). Numbers convert among each other (DISP_E_OVERFLOW when out of range,
+// floating values rounded half to even), to and from BSTR and VT_BOOL; by-reference
+// sources are read through. DISP_E_TYPEMISMATCH for anything else.
+inline constexpr USHORT VARIANT_NOVALUEPROP = 0x01;
+inline constexpr USHORT VARIANT_ALPHABOOL = 0x02;  // VT_BOOL to BSTR gives "True" / "False"
+HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT flags, VARTYPE vt);
+
 // ---- BSTR ------------------------------------------------------------------------------
 // Length-prefixed UTF-16 string; nullptr is the empty string.
 BSTR SysAllocString(const OLECHAR* text);
 BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
 void SysFreeString(BSTR text);
 UINT SysStringLen(BSTR text);
+UINT SysStringByteLen(BSTR text);
 
 // ---- SAFEARRAY -------------------------------------------------------------------------
 struct SAFEARRAYBOUND {
@@ -192,13 +204,17 @@ struct SAFEARRAYBOUND {
     LONG lLbound;
 };
 inline constexpr USHORT FADF_HAVEVARTYPE = 0x0080;
+inline constexpr USHORT FADF_BSTR = 0x0100;
+inline constexpr USHORT FADF_UNKNOWN = 0x0200;
+inline constexpr USHORT FADF_DISPATCH = 0x0400;
+inline constexpr USHORT FADF_VARIANT = 0x0800;
 struct SAFEARRAY {
     USHORT cDims;
     USHORT fFeatures;
     ULONG cbElements;
     ULONG cLocks;
     void* pvData;
-    VARTYPE vt;  // element type (FADF_HAVEVARTYPE)
+    VARTYPE vt;                   // element type (FADF_HAVEVARTYPE)
     SAFEARRAYBOUND rgsabound[1];  // cDims bounds, the last dimension first, as Windows keeps them
 };
 
@@ -214,6 +230,7 @@ HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dim, LONG* bound);
 // VARIANTs are copied deeply, interfaces AddRef'd).
 HRESULT SafeArrayGetElement(SAFEARRAY* array, LONG* indices, void* value);
 HRESULT SafeArrayPutElement(SAFEARRAY* array, LONG* indices, void* value);
+HRESULT SafeArrayPtrOfIndex(SAFEARRAY* array, LONG* indices, void** element);
 HRESULT SafeArrayAccessData(SAFEARRAY* array, void** data);
 HRESULT SafeArrayUnaccessData(SAFEARRAY* array);
 HRESULT SafeArrayLock(SAFEARRAY* array);
@@ -292,12 +309,31 @@ HRESULT GetErrorInfo(ULONG reserved, IErrorInfo** info);
 
 // ---- connection points -----------------------------------------------------------------
 struct IConnectionPointContainer;
-struct IEnumConnections;
-struct IEnumConnectionPoints;
+struct IConnectionPoint;
 
 struct CONNECTDATA {
     IUnknown* pUnk;
     DWORD dwCookie;
+};
+
+struct IEnumConnections : IUnknown {
+    virtual HRESULT Next(ULONG count, CONNECTDATA* items, ULONG* fetched) = 0;
+    virtual HRESULT Skip(ULONG count) = 0;
+    virtual HRESULT Reset() = 0;
+    virtual HRESULT Clone(IEnumConnections** copy) = 0;
+
+protected:
+    ~IEnumConnections() = default;
+};
+
+struct IEnumConnectionPoints : IUnknown {
+    virtual HRESULT Next(ULONG count, IConnectionPoint** items, ULONG* fetched) = 0;
+    virtual HRESULT Skip(ULONG count) = 0;
+    virtual HRESULT Reset() = 0;
+    virtual HRESULT Clone(IEnumConnectionPoints** copy) = 0;
+
+protected:
+    ~IEnumConnectionPoints() = default;
 };
 
 struct IConnectionPoint : IUnknown {
