@@ -80,6 +80,10 @@ public:
     virtual void OnByte(const ReceivedByte& byte) {}
     // A time the peer asked for with KLine::PeerWakeAt.
     virtual void OnWake(std::int64_t nowNs) {}
+    // The line's time base moved by deltaNs: a tester claimed the line under a clock with
+    // another origin (a test installed a new SimulatedClock). Pending transmissions and
+    // wake-ups have been moved already; a peer that keeps times of its own moves them too.
+    virtual void OnTimeShift(std::int64_t deltaNs) {}
 };
 
 class KLine {
@@ -110,12 +114,17 @@ public:
     bool TesterRead(ReceivedByte& out);
     void TesterPurgeReceive();   // drop received bytes not yet read
     void TesterAbortTransmit();  // drop queued bytes whose start bit has not begun
-    // Cable state: a disconnected tester's operations fail in the serial layer.
+    // Cable state: a disconnected tester's operations fail in the serial layer; on the wire
+    // it neither drives nor hears the line, and TesterWrite takes nothing.
     void SetTesterConnected(bool connected);
     bool TesterConnected() const;
-    // Exclusive open by one tester at a time.
+    // Exclusive open by one tester at a time. Claiming starts with an empty receive queue
+    // (as a freshly opened port does) and, when the clock in force is behind the line's time,
+    // moves the line's time base to the clock (see Peer::OnTimeShift). Releasing clears the
+    // tester's break and drops its unsent bytes, so a closed port leaves the line released.
     bool ClaimTester();
     void ReleaseTester();
+    bool TesterClaimed() const;
 
     // ---- peer side (ECU simulator) ----
     void SetPeerFraming(const Framing& framing);

@@ -1,0 +1,63 @@
+#pragma once
+// One side's UART transmitter: a queue of characters that go onto the wire back to back,
+// each shaped by the framing in force when its start bit begins.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <limits>
+
+#include "kline/kline.h"
+
+namespace kline::detail {
+
+class Transmitter {
+public:
+    static constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
+
+    void Queue(const std::uint8_t* bytes, std::size_t count, std::int64_t notBeforeNs);
+    // Drops the characters whose start bit has not begun.
+    void DropPending() { m_queue.clear(); }
+
+    bool Active() const { return m_active; }
+    bool DrivesLow() const { return m_low; }
+    bool HasPending() const { return !m_queue.empty(); }
+
+    // The next time anything changes: a level edge or the end of the character on the wire,
+    // else the start of the next queued character; kNever when idle with nothing queued.
+    std::int64_t NextChangeNs() const;
+    // When the next queued character can start; kNever when nothing is queued.
+    std::int64_t NextStartNs() const;
+    // When the last queued character will have left, if the framing stays as it is.
+    std::int64_t DoneNs(const Framing& framing) const;
+
+    // Applies everything due up to timeNs. Returns true and fills `started` when a new
+    // character began.
+    bool Step(std::int64_t timeNs, const Framing& framing, WireByte& started);
+
+    // Moves every pending time by deltaNs (the clock was replaced by one with another origin).
+    void Shift(std::int64_t deltaNs);
+
+private:
+    struct Pending {
+        std::uint8_t value;
+        std::int64_t notBeforeNs;
+    };
+    struct Edge {
+        std::int64_t timeNs;
+        bool low;
+    };
+
+    void Begin(const Pending& pending, std::int64_t startNs, const Framing& framing);
+
+    std::deque<Pending> m_queue;
+    // Start bit, up to 8 data bits and parity can each toggle, plus the release at the stop.
+    std::array<Edge, 12> m_edges{};
+    std::size_t m_edgeCount = 0;
+    std::size_t m_nextEdge = 0;
+    bool m_active = false;
+    bool m_low = false;
+    std::int64_t m_endNs = std::numeric_limits<std::int64_t>::min();  // current or last character
+};
+
+}  // namespace kline::detail
