@@ -1,0 +1,12 @@
+#include "skin/pictures.h"
+
+#include <QString>
+
+namespace dravik::skin {
+
+QImage Picture(int index) {
+    if (index < 0 || index >= kPictureCount) return QImage();
+    return QImage(QString(":/skin/image_%1.png").arg(index, 2, 10, QChar('0')));
+}
+
+}  // namespace dravik::skin
