@@ -14,6 +14,18 @@ namespace kline {
 namespace {
 constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kNotStarted = std::numeric_limits<std::int64_t>::min();
+// Far enough out that character arithmetic after it cannot overflow.
+constexpr std::int64_t kLatestScheduleNs = kNever / 4;
+// Records drop their older half beyond this, so a program left running stays bounded.
+constexpr std::size_t kRecordCap = std::size_t{1} << 20;
+
+template <typename T>
+void Append(std::vector<T>& record, const T& entry) {
+    if (record.size() >= kRecordCap) {
+        record.erase(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(kRecordCap / 2));
+    }
+    record.push_back(entry);
+}
 }  // namespace
 
 struct KLine::Impl {
@@ -53,7 +65,7 @@ struct KLine::Impl {
     }
 
     void Record(Side side, LineEvent::Kind kind, bool on, const Framing& framing = {}) {
-        events.push_back(LineEvent{EffectiveNow(), side, kind, on, framing});
+        Append(events, LineEvent{EffectiveNow(), side, kind, on, framing});
     }
 
     std::int64_t NextInternalNs() const {
@@ -82,12 +94,12 @@ struct KLine::Impl {
         WireByte started{};
         if (testerTx.Step(timeNs, testerFraming, started)) {
             started.sender = Side::Tester;
-            traffic.push_back(started);
+            Append(traffic, started);
         }
         const bool peerLowBefore = peerTx.DrivesLow();
         if (peerTx.Step(timeNs, peerFraming, started)) {
             started.sender = Side::Peer;
-            traffic.push_back(started);
+            Append(traffic, started);
         }
         // The peer's UART is half duplex: deaf to the line while it sends.
         if (peerTx.Active() && peerRx.Enabled()) peerRx.SetEnabled(false, lineHigh);
@@ -114,7 +126,7 @@ struct KLine::Impl {
         const bool high = !TesterDrivesLow() && !peerTx.DrivesLow();
         if (high == lineHigh) return;
         lineHigh = high;
-        events.push_back(LineEvent{timeNs, cause, LineEvent::Kind::Level, high, {}});
+        Append(events, LineEvent{timeNs, cause, LineEvent::Kind::Level, high, {}});
         testerRx.OnLevel(timeNs, high, testerFraming);
         peerRx.OnLevel(timeNs, high, peerFraming);
         if (std::shared_ptr<Peer> p = peer) p->OnLineLevel(timeNs, high);
@@ -311,8 +323,10 @@ Framing KLine::PeerFraming() const {
 void KLine::PeerTransmit(const std::uint8_t* bytes, std::size_t count, std::int64_t notBeforeNs) {
     std::lock_guard lock(m_impl->mutex);
     if (bytes == nullptr || count == 0) return;
-    if (m_impl->processedNs != kNotStarted)
+    notBeforeNs = std::min(notBeforeNs, kLatestScheduleNs);
+    if (m_impl->processedNs != kNotStarted) {
         notBeforeNs = std::max(notBeforeNs, m_impl->processedNs);
+    }
     m_impl->peerTx.Queue(bytes, count, notBeforeNs);
 }
 
@@ -323,7 +337,13 @@ void KLine::PeerAbortTransmit() {
 
 void KLine::PeerWakeAt(std::int64_t timeNs) {
     std::lock_guard lock(m_impl->mutex);
-    if (m_impl->processedNs != kNotStarted) timeNs = std::max(timeNs, m_impl->processedNs);
+    timeNs = std::min(timeNs, kLatestScheduleNs);
+    if (m_impl->processedNs != kNotStarted) {
+        // Asked from a callback for the present: just after it, so that a peer re-arming
+        // its wake-up for "now" cannot hold time still.
+        const std::int64_t earliest = m_impl->processedNs + (m_impl->advancing ? 1 : 0);
+        timeNs = std::max(timeNs, earliest);
+    }
     m_impl->wakes.push(timeNs);
 }
 

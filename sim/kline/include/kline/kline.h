@@ -129,9 +129,12 @@ public:
     // ---- peer side (ECU simulator) ----
     void SetPeerFraming(const Framing& framing);
     Framing PeerFraming() const;
-    // Queues bytes behind the peer's pending bytes, the first start bit not before notBeforeNs.
+    // Queues bytes behind the peer's pending bytes, the first start bit not before notBeforeNs
+    // (a time already past means the wire's present).
     void PeerTransmit(const std::uint8_t* bytes, std::size_t count, std::int64_t notBeforeNs);
-    void PeerAbortTransmit();
+    void PeerAbortTransmit();  // drop queued bytes whose start bit has not begun
+    // Peer::OnWake at timeNs; a time already past means the wire's present (from inside a
+    // callback: just after the event being handled). Each request gives one OnWake.
     void PeerWakeAt(std::int64_t timeNs);
 
     // ---- time ----
@@ -144,6 +147,8 @@ public:
     bool LineHigh() const;
 
     // ---- records ----
+    // For assertions on the tester's thread. Each record keeps its newest million entries
+    // at least (older ones are dropped in halves), so a long run stays bounded.
     const std::vector<WireByte>& Traffic() const;
     const std::vector<LineEvent>& Events() const;
     void ClearRecords();
