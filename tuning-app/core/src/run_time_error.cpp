@@ -8,6 +8,7 @@ RunTimeError SessionError(const std::string& description) {
 RunTimeError InvalidCallError() {
     return RunTimeError(errors::kInvalidCall, "Invalid procedure call or argument");
 }
+RunTimeError OutOfMemoryError() { return RunTimeError(errors::kOutOfMemory, "Out of memory"); }
 RunTimeError OverflowError() { return RunTimeError(errors::kOverflow, "Overflow"); }
 RunTimeError SubscriptError() {
     return RunTimeError(errors::kSubscriptOutOfRange, "Subscript out of range");

@@ -24,6 +24,7 @@ namespace errors {
 inline constexpr std::int32_t kSession = 1;
 inline constexpr std::int32_t kInvalidCall = 5;
 inline constexpr std::int32_t kOverflow = 6;
+inline constexpr std::int32_t kOutOfMemory = 7;
 inline constexpr std::int32_t kSubscriptOutOfRange = 9;
 inline constexpr std::int32_t kTypeMismatch = 13;
 inline constexpr std::int32_t kObjectNotSet = 91;
@@ -37,6 +38,7 @@ inline constexpr char kFailedRequest[] = "Failed Request.";
 RunTimeError SessionError(const std::string& description = errors::kSessionDefaultText);
 RunTimeError InvalidCallError();
 RunTimeError OverflowError();
+RunTimeError OutOfMemoryError();
 RunTimeError SubscriptError();
 RunTimeError TypeMismatchError();
 RunTimeError ObjectNotSetError();
