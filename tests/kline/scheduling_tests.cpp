@@ -59,6 +59,25 @@ TEST_F(Scheduling, WakeUpsRunInTimeOrderAndMayScheduleMore) {
     EXPECT_EQ(line.NextEventNs(), kNever);
 }
 
+TEST_F(Scheduling, NextEventStepsThroughStartAndCompletion) {
+    const std::int64_t t0 = clock.NowNs();
+    line.AdvanceTo(t0);
+    EXPECT_EQ(line.NextEventNs(), kNever);
+    const std::uint8_t reply = 0x55;
+    line.PeerTransmit(&reply, 1, t0 + 5 * kMs);
+    EXPECT_EQ(line.NextEventNs(), t0 + 5 * kMs);  // the queued start
+    line.AdvanceTo(t0 + 5 * kMs);
+    // The tester is receiving and the peer is deaf: only the completion matters.
+    const std::int64_t done = t0 + 5 * kMs + 19 * 500'000'000LL / 10400;
+    EXPECT_EQ(line.NextEventNs(), done);
+    line.AdvanceTo(done - 1);
+    EXPECT_EQ(line.TesterAvailable(), 0u);
+    line.AdvanceTo(done);
+    EXPECT_EQ(line.NextEventNs(), t0 + 5 * kMs + Framing{}.CharacterNs());  // end of the stop bit
+    line.AdvanceTo(t0 + 10 * kMs);
+    EXPECT_EQ(line.NextEventNs(), kNever);
+}
+
 TEST_F(Scheduling, ReaderSleepingOnNextEventSeesEveryByteWhenItArrives) {
     // A reply at 5 baud and one at 10400, read by a 10400 tester the way the serial layer
     // waits: sleep until NextEventNs, look, repeat.

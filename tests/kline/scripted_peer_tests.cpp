@@ -81,6 +81,7 @@ TEST_F(ScriptedPeerTest, FiveBaudAddressThenKeyBytesWithGapsAtTenFourHundred) {
     line.TesterWrite(&inverse, 1);
     clock.AdvanceNs(40 * kMs);
     EXPECT_EQ(ReadValues(), (std::vector<std::uint8_t>{0x75, 0x0F}));
+    EXPECT_EQ(ecu->ReceivedValues(), (std::vector<std::uint8_t>{0x01, 0x75}));
 }
 
 }  // namespace
