@@ -63,6 +63,7 @@ struct LineEvent {
     Side side;
     Kind kind;
     bool on;          // Break / Dtr / Rts: new state; Level: line high after the change
+                      // (a Level event's side is the side whose driver moved)
     Framing framing;  // Framing: the new framing
 };
 
@@ -139,6 +140,7 @@ public:
 
     // ---- time ----
     // Runs everything that happens up to timeNs (decoding, peer callbacks, deliveries).
+    // Ignored when called from inside a peer callback: time moves only from the outside.
     void AdvanceTo(std::int64_t timeNs);
     // The earliest time after the last AdvanceTo at which something may happen on the wire
     // (a byte completes at a receiver, a peer wake-up, a queued transmission starts);
