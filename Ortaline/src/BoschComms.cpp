@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "EventSource.h"
 #include "Module.h"
 #include "Text.h"
 #include "TypeLibrary.h"
+#include "com/connection_point.h"
 
 namespace {
 
@@ -31,16 +31,16 @@ private:
 
 class PointContainer final : public IConnectionPointContainer {
 public:
-    explicit PointContainer(IUnknown& owner) : m_owner(owner), m_events(owner, *this) {}
+    explicit PointContainer(IUnknown& owner)
+        : m_owner(owner), m_events(&owner, this, DIID__IBoschCommsEvents) {}
     HRESULT QueryInterface(REFIID riid, void** object) override {
         return m_owner.QueryInterface(riid, object);
     }
     ULONG AddRef() override { return m_owner.AddRef(); }
     ULONG Release() override { return m_owner.Release(); }
     HRESULT EnumConnectionPoints(IEnumConnectionPoints** points) override {
-        if (points == nullptr) return E_POINTER;
-        *points = nullptr;
-        return E_NOTIMPL;
+        IConnectionPoint* const only[] = {&m_events};
+        return com::CreateConnectionPointEnumerator(only, 1, points);
     }
     HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** point) override {
         if (point == nullptr) return E_POINTER;
@@ -50,11 +50,11 @@ public:
         m_events.AddRef();
         return S_OK;
     }
-    ortaline::EventSource& Events() { return m_events; }
+    com::ConnectionPoint& Events() { return m_events; }
 
 private:
     IUnknown& m_owner;
-    ortaline::EventSource m_events;
+    com::ConnectionPoint m_events;
 };
 
 }  // namespace
@@ -128,36 +128,24 @@ HRESULT BoschComms::Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DI
 }
 
 HRESULT BoschComms::Fire_Status(const std::string& text, StatusLevel level) {
-    ortaline::EventSource& events = m_com->container.Events();
-    HRESULT last = S_OK;
-    const std::size_t positions = events.Positions();
-    if (positions == 0) return last;
+    com::ConnectionPoint& events = m_com->container.Events();
+    if (events.SinkCount() == 0) return S_OK;
 
+    // In natural order; the connection point hands them to Invoke reversed (level first).
     VARIANT args[2];
     VariantInit(&args[0]);
     VariantInit(&args[1]);
-    args[0].vt = VT_I4;
-    args[0].lVal = level;
     if (BSTR message = ortaline::AllocBstr(text)) {
-        args[1].vt = VT_BSTR;
-        args[1].bstrVal = message;
+        args[0].vt = VT_BSTR;
+        args[0].bstrVal = message;
     } else {
-        args[1].vt = VT_ERROR;
-        args[1].scode = E_OUTOFMEMORY;
+        args[0].vt = VT_ERROR;
+        args[0].scode = E_OUTOFMEMORY;
     }
-    for (std::size_t i = 0; i < positions; ++i) {
-        IDispatch* sink = events.SinkAt(i);
-        if (sink == nullptr) continue;
-        sink->AddRef();
-        DISPPARAMS params{args, nullptr, 2, 0};
-        VARIANT result;
-        VariantInit(&result);
-        last = sink->Invoke(DISPID_IBoschCommsEvents_Status, IID_NULL, LOCALE_USER_DEFAULT,
-                            DISPATCH_METHOD, &params, &result, nullptr, nullptr);
-        VariantClear(&result);
-        sink->Release();
-    }
-    VariantClear(&args[1]);
+    args[1].vt = VT_I4;
+    args[1].lVal = level;
+    const HRESULT last = events.Fire(DISPID_IBoschCommsEvents_Status, args, 2);
+    VariantClear(&args[0]);
     return last;
 }
 

@@ -1,0 +1,148 @@
+// CSerialPort over the serial layer, on a pseudo-terminal mapped to COM3 through the
+// settings store.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "SerialPort.h"
+#include "UsbPort.h"
+#include "clock/clock.h"
+#include "core_support.h"
+#include "registry/registry.h"
+#include "serial/device_map.h"
+
+namespace {
+
+class SerialPortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        MapCom3(ptsname(master));
+    }
+    void TearDown() override {
+        port.Close();
+        if (master >= 0) close(master);
+    }
+    void MapCom3(const std::string& device) {
+        ASSERT_TRUE(
+            registry::WriteString(HKEY_CURRENT_USER, serial::kDeviceMapKey, "COM3", device));
+    }
+
+    core_test::TempConfigHome home;
+    int master = -1;
+    CSerialPort port;
+};
+
+TEST_F(SerialPortTest, OpenLeavesTheLineSettingsTheLibraryNeeds) {
+    port.Open(3, 10400, PortParity::None, 8, PortStopBits::One, PortFlowControl::None, false);
+    ASSERT_TRUE(port.IsOpen());
+    DCB dcb{};
+    ASSERT_TRUE(port.GetState(dcb));
+    EXPECT_EQ(dcb.BaudRate, 10400u);
+    EXPECT_EQ(dcb.Parity, NOPARITY);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+    EXPECT_EQ(dcb.fBinary, 1u);
+    EXPECT_EQ(dcb.fDtrControl, DTR_CONTROL_ENABLE);
+    EXPECT_EQ(dcb.fRtsControl, RTS_CONTROL_DISABLE);
+    EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
+    EXPECT_EQ(dcb.fOutxDsrFlow, 0u);
+    EXPECT_EQ(dcb.fOutX, 0u);
+    EXPECT_EQ(dcb.fInX, 0u);
+    EXPECT_EQ(DcbFlagWord(dcb) & 0x0091u, 0x0091u);
+    EXPECT_EQ(DcbFlagWord(dcb) & 0x3C60u, 0u);
+
+    // Baud-rate changes keep the rest of the line settings.
+    ASSERT_TRUE(port.SetBaudRate(9600));
+    DCB after{};
+    port.GetState(after);
+    EXPECT_EQ(after.BaudRate, 9600u);
+    EXPECT_EQ(after.ByteSize, 8);
+
+    // Open on an open port reopens it with the new settings.
+    port.Open(3, 4800, PortParity::None, 8, PortStopBits::One, PortFlowControl::None, false);
+    ASSERT_TRUE(port.IsOpen());
+    port.GetState(after);
+    EXPECT_EQ(after.BaudRate, 4800u);
+
+    EXPECT_TRUE(port.Close());
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(port.Close());
+}
+
+TEST_F(SerialPortTest, MissingDeviceThrowsCreateFilesCode) {
+    MapCom3("/nonexistent/ortaline-tty");
+    HANDLE direct = CreateFileA("\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_EQ(direct, INVALID_HANDLE_VALUE);
+    const DWORD expected = GetLastError();
+    ASSERT_NE(expected, 0u);
+
+    try {
+        port.Open(3, 10400, PortParity::None, 8, PortStopBits::One, PortFlowControl::None, false);
+        FAIL() << "Open of a missing device did not throw";
+    } catch (CSerialException* e) {
+        EXPECT_EQ(e->Error(), expected);
+        char text[256];
+        UINT help = 7;
+        EXPECT_TRUE(e->GetErrorMessage(text, sizeof text, &help));
+        EXPECT_GT(std::strlen(text), 0u);
+        EXPECT_EQ(help, 0u);
+        char tiny[5];
+        EXPECT_TRUE(e->GetErrorMessage(tiny, sizeof tiny));
+        EXPECT_EQ(std::strlen(tiny), 4u);
+        e->Delete();
+    }
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(port.Close());
+}
+
+TEST(CoreSerialException, UnknownCodeGivesEmptyMessage) {
+    CSerialException e(0x7FFF1234);
+    char text[32] = "stale";
+    EXPECT_FALSE(e.GetErrorMessage(text, sizeof text));
+    EXPECT_STREQ(text, "");
+
+    SetLastError(ERROR_ACCESS_DENIED);
+    try {
+        ThrowSerialException(0);
+    } catch (CSerialException* thrown) {
+        EXPECT_EQ(thrown->Error(), ERROR_ACCESS_DENIED);
+        thrown->Delete();
+    }
+}
+
+TEST(CoreSerialPortClosed, OperationsOnAClosedPortThrowInsteadOfTouchingAHandle) {
+    CSerialPort port;
+    BYTE b = 0;
+    EXPECT_THROW(port.Read(&b, 1), CSerialException*);
+    EXPECT_NE(port.SetInsertChar(0xFF), 0);
+    EXPECT_STREQ(port.GetPortName(), "SER");
+    try {
+        port.TerminateOutstandingReads();
+    } catch (CSerialException* e) {
+        EXPECT_EQ(e->Error(), ERROR_INVALID_HANDLE);
+        e->Delete();
+    }
+}
+
+TEST(CoreUsbPort, NotYetConnectedCable) {
+    CUsbPort port;
+    EXPECT_STREQ(port.GetPortName(), "USB");
+    try {
+        port.Open(0, 10400, PortParity::None, 8, PortStopBits::One, PortFlowControl::None, false);
+        FAIL() << "no throw";
+    } catch (CSerialException* e) {
+        EXPECT_EQ(e->Error(), ERROR_DEVICE_NOT_CONNECTED);
+        e->Delete();
+    }
+    EXPECT_FALSE(port.IsOpen());
+}
+
+}  // namespace

@@ -1,0 +1,131 @@
+// The library as a client meets it: registered from its file, created by ProgID through
+// dlopen, driven early-bound and through IDispatch, with events and error information.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "clock/clock.h"
+#include "com/bstr.h"
+#include "com/guid_text.h"
+#include "core_support.h"
+#include "ortaline/IBoschComms.h"
+#include "registry/registry.h"
+
+#ifndef ORTALINE_LIBRARY_PATH
+#error "ORTALINE_LIBRARY_PATH must name libOrtaline.so"
+#endif
+
+namespace {
+
+using core_test::StatusEvent;
+
+std::string ClassKey() { return "CLSID\\" + com::GuidToString(CLSID_BoschComms); }
+
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(RegisterServerLibrary(ORTALINE_LIBRARY_PATH), S_OK);
+        CLSID clsid{};
+        ASSERT_EQ(CLSIDFromProgID(u"Ortaline.BoschComms", &clsid), S_OK);
+        ASSERT_EQ(clsid, CLSID_BoschComms);
+        void* raw = nullptr;
+        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBoschComms, &raw),
+                  S_OK);
+        comms = static_cast<IBoschComms*>(raw);
+        core_test::Advise(comms, &sink);
+    }
+    void TearDown() override {
+        if (comms != nullptr) comms->Release();
+    }
+
+    platform::SimulatedClock clock;
+    platform::ScopedClock scoped{clock};
+    core_test::TempConfigHome home;
+    core_test::StatusSink sink;
+    IBoschComms* comms = nullptr;
+};
+
+TEST_F(ServerTest, RegistrationNamesTheLibraryAndApartmentThreading) {
+    std::string path, model, current, appId;
+    ASSERT_TRUE(registry::ReadString(HKEY_CLASSES_ROOT, ClassKey() + "\\InprocServer32", "", path));
+    EXPECT_EQ(path.front(), '/');
+    EXPECT_NE(path.find("libOrtaline.so"), std::string::npos);
+    ASSERT_TRUE(registry::ReadString(HKEY_CLASSES_ROOT, ClassKey() + "\\InprocServer32",
+                                     "ThreadingModel", model));
+    EXPECT_EQ(model, "Apartment");
+    ASSERT_TRUE(
+        registry::ReadString(HKEY_CLASSES_ROOT, "Ortaline.BoschComms\\CurVer", "", current));
+    EXPECT_EQ(current, "Ortaline.BoschComms.1");
+    ASSERT_TRUE(registry::ReadString(HKEY_CLASSES_ROOT, "AppID\\Ortaline.DLL", "AppID", appId));
+
+    comms->Release();
+    comms = nullptr;
+    ASSERT_EQ(UnregisterServerLibrary(ORTALINE_LIBRARY_PATH), S_OK);
+    CLSID clsid{};
+    EXPECT_NE(CLSIDFromProgID(u"Ortaline.BoschComms", &clsid), S_OK);
+}
+
+TEST_F(ServerTest, EarlyBoundClientSeesStatusTextsOfCableTypeAndClose) {
+    ASSERT_EQ(comms->put_CableType(SerialPortConnection), S_OK);
+    ASSERT_EQ(comms->Close(), S_OK);
+    EXPECT_EQ(sink.events, (std::vector<StatusEvent>{{"Setting connection type: Serial Port", Info},
+                                                     {"Closing serial port", Info}}));
+
+    VARIANT message, result;
+    VariantInit(&message);
+    VariantInit(&result);
+    EXPECT_EQ(comms->SendCommand(message, &result), DISP_E_EXCEPTION);
+    const auto error = core_test::TakeError();
+    EXPECT_EQ(error.description, "No Port Specified");
+    EXPECT_EQ(error.source, "Ortaline.BoschComms.1");
+}
+
+TEST_F(ServerTest, LateBoundClientReachesMembersByName) {
+    OLECHAR cableName[] = u"cabletype";
+    OLECHAR* names[] = {cableName};
+    DISPID dispid = 0;
+    ASSERT_EQ(comms->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid), S_OK);
+    EXPECT_EQ(dispid, 4);
+
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;
+    value.lVal = USBPortConnection;
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS put{&value, &named, 1, 1};
+    ASSERT_EQ(comms->Invoke(4, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &put, nullptr,
+                            nullptr, nullptr),
+              S_OK);
+    VARIANT result;
+    VariantInit(&result);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    ASSERT_EQ(comms->Invoke(4, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result,
+                            nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(result.vt, VT_I4);
+    EXPECT_EQ(result.lVal, USBPortConnection);
+
+    // A refused call carries its text in EXCEPINFO.
+    VARIANT message;
+    VariantInit(&message);
+    message.vt = VT_I4;
+    message.lVal = 1;
+    DISPPARAMS send{&message, nullptr, 1, 0};
+    EXCEPINFO info{};
+    EXPECT_EQ(comms->Invoke(3, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &send, &result,
+                            &info, nullptr),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(com::FromBstr(info.bstrDescription), "Cannot send Command. ECU not initialized");
+    EXPECT_EQ(com::FromBstr(info.bstrSource), "Ortaline.BoschComms.1");
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrSource);
+    SysFreeString(info.bstrHelpFile);
+    VariantClear(&result);
+
+    OLECHAR unknown[] = u"Launch";
+    OLECHAR* unknownNames[] = {unknown};
+    EXPECT_EQ(comms->GetIDsOfNames(IID_NULL, unknownNames, 1, LOCALE_USER_DEFAULT, &dispid),
+              DISP_E_UNKNOWNNAME);
+}
+
+}  // namespace
