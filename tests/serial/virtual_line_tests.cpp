@@ -170,6 +170,7 @@ TEST_F(VirtualPort, InsertionCarriesParityAndFramingErrors) {
     mark.parity = kline::Parity::Mark;
     m_line->SetPeerFraming(mark);
     PeerSends({0x56}, m_clock.NowNs() + kMs);
+    m_clock.AdvanceNs(20 * kMs);  // picked up well after it arrived
     EXPECT_EQ(Read(4), (std::vector<BYTE>{0xFF, SERIAL_LSRMST_LSR_DATA, 0x64, 0x56}));
     EXPECT_EQ(TakeErrors(), CE_RXPARITY);
 

@@ -113,7 +113,7 @@ public:
     DWORD Receive(std::vector<RxByte>& out) override {
         if (!m_line->TesterConnected()) return ERROR_DEVICE_NOT_CONNECTED;
         m_line->TesterAvailable();
-        const std::int64_t transmitDone = m_line->TesterTransmitDoneNs();
+        const std::int64_t busyUntil = TransmitterBusyUntilNs();
         kline::ReceivedByte r;
         while (m_line->TesterRead(r)) {
             RxByte b;
@@ -121,7 +121,7 @@ public:
             b.parityError = r.parityError;
             b.framingError = r.framingError;
             b.breakCondition = r.breakCondition;
-            b.transmitterIdle = r.timeNs >= transmitDone;
+            b.transmitterIdle = r.timeNs >= busyUntil;
             b.timeNs = r.timeNs;
             out.push_back(b);
         }
@@ -178,6 +178,17 @@ public:
     }
 
 private:
+    // When our own last byte leaves (or left) the wire, for the LSR's transmitter bits.
+    std::int64_t TransmitterBusyUntilNs() {
+        const std::int64_t done = m_line->TesterTransmitDoneNs();
+        if (done > NowNs()) return done;
+        const auto& traffic = m_line->Traffic();
+        for (auto it = traffic.rbegin(); it != traffic.rend(); ++it) {
+            if (it->sender == kline::Side::Tester) return it->endNs;
+        }
+        return 0;
+    }
+
     std::shared_ptr<kline::KLine> m_line;
 };
 
