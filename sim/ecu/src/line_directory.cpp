@@ -3,6 +3,8 @@
 #include <map>
 #include <mutex>
 
+#include "ecusim/ecu_simulator.h"
+
 namespace ecusim {
 namespace {
 
@@ -39,7 +41,20 @@ std::shared_ptr<kline::KLine> AcquireLine(const std::string& name) {
     std::lock_guard lock(d.mutex);
     auto it = d.lines.find(name);
     if (it != d.lines.end()) return it->second;
-    return nullptr;
+    // The two standard lines are made on first use and kept, so that an ECU remembers its
+    // stored channel values from one connection to the next.
+    EcuProtocol protocol;
+    if (name == "kw1281") {
+        protocol = EcuProtocol::Kw1281;
+    } else if (name == "kwp2000") {
+        protocol = EcuProtocol::Kwp2000;
+    } else {
+        return nullptr;
+    }
+    auto line = std::make_shared<kline::KLine>();
+    line->AttachPeer(std::make_shared<EcuSimulator>(DefaultConfig(protocol)));
+    d.lines[name] = line;
+    return line;
 }
 
 }  // namespace ecusim
