@@ -6,15 +6,11 @@
 
 using ortaline::Guarded;
 
+using ortaline::DropMissingArray;
+
 namespace {
 
 constexpr DWORD kQueueSize = 3328;
-
-// An array-typed VARIANT without an array (its creation failed) is no use to a client and
-// would crash one that trusts the type: hand back an empty VARIANT instead.
-void DropMissingArray(VARIANT* v) {
-    if ((v->vt & VT_ARRAY) != 0 && v->parray == nullptr) VariantInit(v);
-}
 
 }  // namespace
 

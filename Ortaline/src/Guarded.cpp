@@ -29,4 +29,8 @@ std::string DescribeException(CException* e) {
     return "Internal error";
 }
 
+void DropMissingArray(VARIANT* v) {
+    if ((v->vt & VT_ARRAY) != 0 && v->parray == nullptr) VariantInit(v);
+}
+
 }  // namespace ortaline

@@ -14,6 +14,10 @@ namespace ortaline {
 // "Serial port error: <system message>" for a port failure, else a short description.
 std::string DescribeException(CException* e);
 
+// An array-typed VARIANT without an array (its creation failed) is no use to a client and
+// would crash one that trusts the type: it becomes an empty VARIANT.
+void DropMissingArray(VARIANT* v);
+
 template <class Body>
 HRESULT Guarded(BoschComms& self, Body&& body) noexcept {
     std::string text;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "BoschComms.h"
+#include "Guarded.h"
 #include "RequestBytes.h"
 #include "clock/clock.h"
 #include "core_ports.h"
@@ -419,6 +420,42 @@ TEST_F(CommsTest, InitializeOnMissingSerialPortFails) {
                                         {"Opening serial port 250 at 9600 baud", Info},
                                         {"Failed serial port initialization", Severe}}));
     EXPECT_EQ(comms->m_bEcuInitialized, 0);
+}
+
+TEST_F(CommsTest, PortFailureDuringWakeUpLeavesTheObjectReusable) {
+    auto* port = new core_test::ProgrammablePort;
+    port->failPurgeWith = ERROR_DEVICE_NOT_CONNECTED;
+    comms->m_pPort = port;
+    EXPECT_EQ(comms->Initialize(1, 10400, 0x01, &result), DISP_E_EXCEPTION);
+    EXPECT_EQ(comms->m_bEcuInitialized, 0);
+    ASSERT_FALSE(sink.events.empty());
+    EXPECT_EQ(sink.events.back().level, Severe);
+    EXPECT_EQ(sink.events.back().text.rfind("Serial port error: ", 0), 0u)
+        << sink.events.back().text;
+    EXPECT_EQ(core_test::TakeError().description, sink.events.back().text);
+    VariantClear(&result);
+
+    // Close and a fresh attempt both work afterwards.
+    sink.events.clear();
+    EXPECT_EQ(comms->Close(), S_OK);
+    EXPECT_EQ(sink.events, (std::vector<StatusEvent>{{"Closing serial port", Info}}));
+    EXPECT_EQ(comms->Initialize(250, 10400, 0x01, &result), DISP_E_EXCEPTION);
+    EXPECT_EQ(core_test::TakeError().description, "Failed serial port initialization");
+}
+
+TEST(CoreOutVariant, ArrayTypeWithoutArrayBecomesEmpty) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ARRAY | VT_I4;
+    v.parray = nullptr;
+    ortaline::DropMissingArray(&v);
+    EXPECT_EQ(v.vt, VT_EMPTY);
+
+    v.vt = VT_ARRAY | VT_I4;
+    v.parray = SafeArrayCreateVector(VT_I4, 0, 2);
+    ortaline::DropMissingArray(&v);
+    EXPECT_EQ(v.vt, VT_ARRAY | VT_I4);
+    VariantClear(&v);
 }
 
 TEST_F(CommsTest, FastInitializationFailsCleanlyForNow) {

@@ -10,6 +10,7 @@ class ProgrammablePort : public CPort {
 public:
     bool open = true;
     DWORD failBaudRateWith = 0;
+    DWORD failPurgeWith = 0;
     int closeCalls = 0;
     std::vector<DWORD> baudRates;
 
@@ -19,6 +20,10 @@ public:
         const bool was = open;
         open = false;
         return was;
+    }
+    bool TerminateOutstandingReads() override {
+        if (failPurgeWith != 0) ThrowSerialException(failPurgeWith);
+        return true;
     }
     bool SetBaudRate(DWORD baud) override {
         if (failBaudRateWith != 0) ThrowSerialException(failBaudRateWith);
