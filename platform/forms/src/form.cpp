@@ -168,12 +168,8 @@ bool Form::HandleClose(int unloadMode) {
 }
 
 void Form::Refresh() {
-    InvalidateLayer();
-    if (m_window->isVisible()) {
-        m_surface->repaint();
-    } else {
-        RenderLayer();
-    }
+    RenderLayer();
+    if (m_window->isVisible()) m_surface->repaint();
 }
 
 void Form::Register(std::unique_ptr<Control> control) {
