@@ -76,14 +76,18 @@ TEST_F(CommsTest, SendCommandOnFreshObjectNeedsAPortFirst) {
 TEST_F(CommsTest, SendCommandRefusesUnusableRequests) {
     InitialisedWithPort();
 
-    ExpectRefused(core_test::ArrayVariant(VT_I2, 0, {256}),
+    VARIANT wide = core_test::ArrayVariant(VT_I2, 0, {256});
+    ExpectRefused(wide,
                   "Message value out of range (0x100) at array index (0). Valid range is (0x00) "
                   "- (0xFF)",
                   "Message value out of range.");
-    ExpectRefused(core_test::ArrayVariant(VT_I4, 1, {5, 300}),
+    VariantClear(&wide);
+    VARIANT fromOne = core_test::ArrayVariant(VT_I4, 1, {5, 300});
+    ExpectRefused(fromOne,
                   "Message value out of range (0x12c) at array index (2). Valid range is (0x00) "
                   "- (0xFF)",
                   "Message value out of range.");
+    VariantClear(&fromOne);
 
     VARIANT scalar;
     VariantInit(&scalar);

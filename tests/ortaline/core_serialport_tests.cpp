@@ -121,11 +121,18 @@ TEST(CoreSerialException, UnknownCodeGivesEmptyMessage) {
 TEST(CoreSerialPortClosed, OperationsOnAClosedPortThrowInsteadOfTouchingAHandle) {
     CSerialPort port;
     BYTE b = 0;
-    EXPECT_THROW(port.Read(&b, 1), CSerialException*);
+    try {
+        port.Read(&b, 1);
+        ADD_FAILURE() << "Read on a closed port did not throw";
+    } catch (CSerialException* e) {
+        EXPECT_EQ(e->Error(), ERROR_INVALID_HANDLE);
+        e->Delete();
+    }
     EXPECT_NE(port.SetInsertChar(0xFF), 0);
     EXPECT_STREQ(port.GetPortName(), "SER");
     try {
         port.TerminateOutstandingReads();
+        ADD_FAILURE() << "purge on a closed port did not throw";
     } catch (CSerialException* e) {
         EXPECT_EQ(e->Error(), ERROR_INVALID_HANDLE);
         e->Delete();
