@@ -262,12 +262,13 @@ HRESULT NumberTo(const Number& n, VARTYPE vt, VARIANT& out) {
         case VT_DATE:
             out.dblVal = AsDouble(n);
             break;
-        case VT_CY: {
-            Number scaled = Real(AsDouble(n) * 10000.0);
-            if (n.kind != Number::Real && std::fabs(AsDouble(n)) < 9e14) {
-                scaled = Signed((n.kind == Number::Signed ? n.i : 0) * 10000);
+        case VT_CY: {  // a 64-bit count of ten-thousandths
+            if (n.kind == Number::Signed) {
+                if (__builtin_mul_overflow(n.i, std::int64_t{10000}, &s)) return DISP_E_OVERFLOW;
+                out.llVal = s;
+                break;
             }
-            hr = ToSigned(scaled, std::numeric_limits<std::int64_t>::min(),
+            hr = ToSigned(Real(AsDouble(n) * 10000.0), std::numeric_limits<std::int64_t>::min(),
                           std::numeric_limits<std::int64_t>::max(), s);
             if (SUCCEEDED(hr)) out.llVal = s;
             break;
