@@ -16,6 +16,7 @@
 namespace ecusim::testing {
 
 constexpr std::int64_t kMs = 1'000'000;
+using Bytes = std::vector<std::uint8_t>;
 
 class EcuTest : public ::testing::Test {
 public:
