@@ -1,0 +1,317 @@
+// The session against the real library, loaded through COM, and the ECU simulator on a
+// virtual K-line, on the simulated clock.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "clock/clock.h"
+#include "dravik/bcClass.h"
+#include "dravik/run_time_error.h"
+#include "ecusim/ecu_simulator.h"
+#include "ecusim/line_directory.h"
+#include "kline/kline.h"
+#include "registry/registry.h"
+
+namespace dravik {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using ecusim::EcuProtocol;
+
+const Bytes kReadOpen{0x31, 0xB8, 0x01, 0x03};
+const Bytes kReadResult{0x31, 0xBA, 0x01, 0x03};
+
+class LibrarySession : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char folder[] = "/tmp/dravik-session-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        m_configHome = folder;
+        setenv("XDG_CONFIG_HOME", folder, 1);
+        ASSERT_EQ(RegisterServerLibrary(ORTALINE_LIBRARY_PATH), S_OK);
+        session.SetDisconnectedHandler([this] { ++disconnectedEvents; });
+    }
+
+    void TearDown() override {
+        if (!m_lineName.empty()) ecusim::UnregisterLine(m_lineName);
+        unsetenv("XDG_CONFIG_HOME");
+        std::filesystem::remove_all(m_configHome);
+    }
+
+    // An ECU of the protocol on the line that COM1 leads to.
+    ecusim::EcuSimulator& StartEcu(EcuProtocol protocol,
+                                   ecusim::OutOfLimit outOfLimit = ecusim::OutOfLimit::Clamp) {
+        ecusim::EcuConfig config = ecusim::DefaultConfig(protocol);
+        config.outOfLimit = outOfLimit;
+        m_line = std::make_shared<kline::KLine>();
+        m_ecu = std::make_shared<ecusim::EcuSimulator>(config);
+        m_line->AttachPeer(m_ecu);
+        m_lineName = std::string("dravik-") +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        ecusim::RegisterLine(m_lineName, m_line);
+        EXPECT_TRUE(registry::WriteString(HKEY_CURRENT_USER, "Software\\Ortaline\\Devices", "COM1",
+                                          "sim:" + m_lineName));
+        return *m_ecu;
+    }
+
+    // The requests the ECU understood since the last call (block title or service first).
+    std::vector<Bytes> TakeRequests() {
+        std::vector<Bytes> requests;
+        for (const auto& entry : m_ecu->Log()) {
+            if (entry.kind == ecusim::LogEntry::Kind::Request) requests.push_back(entry.bytes);
+        }
+        m_ecu->ClearLog();
+        return requests;
+    }
+
+    // The tester's bytes on the wire (framing included) since the records were cleared.
+    std::vector<std::uint8_t> TesterWireBytes() const {
+        std::vector<std::uint8_t> bytes;
+        for (const auto& b : m_line->Traffic()) {
+            if (b.sender == kline::Side::Tester) bytes.push_back(b.value);
+        }
+        return bytes;
+    }
+
+    void Revive() { m_ecu->SetFaults(ecusim::Faults{}); }
+
+    void Die(int afterRequests) {
+        ecusim::Faults faults;
+        faults.dieAfterRequests = afterRequests;
+        m_ecu->SetFaults(faults);
+    }
+
+    static int ErrorNumber(auto&& call) {
+        try {
+            call();
+        } catch (const RunTimeError& e) {
+            return e.Number();
+        }
+        return 0;
+    }
+
+    platform::SimulatedClock clock;
+    platform::ScopedClock scopedClock{clock};
+    bcClass session;
+    int disconnectedEvents = 0;
+
+    std::shared_ptr<kline::KLine> m_line;
+    std::shared_ptr<ecusim::EcuSimulator> m_ecu;
+
+private:
+    std::string m_lineName;
+    std::filesystem::path m_configHome;
+};
+
+bool Contains(const std::vector<std::uint8_t>& haystack, const std::vector<std::uint8_t>& needle) {
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
+           haystack.end();
+}
+
+TEST_F(LibrarySession, Kw1281FullSession) {
+    auto& ecu = StartEcu(EcuProtocol::Kw1281);
+    ASSERT_TRUE(session.Connect(1));
+    EXPECT_EQ(session.GetEcuType(), u"DK0906032AB ");
+    EXPECT_EQ(session.GetWorkShopCode(), (std::vector<std::uint8_t>{0x12, 0x34}));
+    // The ECU speaks first after the wake-up: the first 09 only collects its block.
+    EXPECT_EQ(TakeRequests(), std::vector<Bytes>(3, Bytes{0x09}));
+
+    m_line->ClearRecords();
+    EXPECT_EQ(session.ReadAdaptationValue(12), 255);
+    EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x21, 12}}));
+    // The block on the wire: length, counter, title, channel, end byte.
+    const auto wire = TesterWireBytes();
+    ASSERT_GE(wire.size(), 5u);
+    EXPECT_EQ(wire[0], 0x04);
+    EXPECT_EQ(wire[2], 0x21);
+    EXPECT_EQ(wire[3], 12);
+    EXPECT_EQ(wire[4], 0x03);
+
+    EXPECT_EQ(session.TestAdaptationValue(12, 300), 300);
+    EXPECT_EQ(ecu.ActiveValue(12), 300);
+    EXPECT_EQ(ecu.StoredValue(12), 255);
+    EXPECT_EQ(session.SetAdaptationValue(12, 0x0102, *session.GetWorkShopCode()), 258);
+    EXPECT_EQ(ecu.StoredValue(12), 258);
+    EXPECT_EQ(ecu.LastStoreWorkshopCode(), (std::vector<std::uint8_t>{0x12, 0x34}));
+    EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x22, 12, 0x01, 0x2C},
+                                                  {0x21, 12},
+                                                  {0x2A, 12, 0x01, 0x02, 0x00, 0x12, 0x34},
+                                                  {0x21, 12}}));
+
+    session.ResetAdaptationValues(*session.GetWorkShopCode());
+    EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x2A, 0, 0, 0, 0, 0x12, 0x34}, {0x21, 0}}));
+
+    session.SendKeepalive();
+    EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x09}}));
+    EXPECT_TRUE(session.IsConnected());
+
+    // The ECU ends the session without an answer, which the send path reports as a loss.
+    session.Disconnect();
+    EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x06}}));
+    EXPECT_FALSE(session.IsConnected());
+    EXPECT_EQ(disconnectedEvents, 1);
+}
+
+TEST_F(LibrarySession, Kwp2000FullSession) {
+    auto& ecu = StartEcu(EcuProtocol::Kwp2000);
+    ASSERT_TRUE(session.Connect(1));
+    EXPECT_EQ(session.GetEcuType().substr(0, 20), u"DK0906032AB 1.8L R4 ");
+    EXPECT_EQ(session.GetWorkShopCode(),
+              (std::vector<std::uint8_t>{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));
+    EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x1A, 0x9B}}));
+
+    m_line->ClearRecords();
+    EXPECT_EQ(session.ReadAdaptationValue(8), 128);
+    EXPECT_EQ(
+        TakeRequests(),
+        (std::vector<Bytes>{kReadOpen, kReadResult, {0x31, 0xB9, 0x01, 0x03, 8}, kReadResult}));
+    EXPECT_TRUE(Contains(TesterWireBytes(), {0x31, 0xB9, 0x01, 0x03, 8}));
+
+    EXPECT_EQ(session.TestAdaptationValue(8, 150), 150);
+    EXPECT_EQ(ecu.ActiveValue(8), 150);
+    EXPECT_EQ(session.SetAdaptationValue(8, 150, *session.GetWorkShopCode()), 150);
+    EXPECT_EQ(ecu.StoredValue(8), 150);
+    EXPECT_EQ(ecu.LastStoreWorkshopCode(),
+              (std::vector<std::uint8_t>{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));
+    TakeRequests();
+
+    session.ResetAdaptationValues(*session.GetWorkShopCode());
+    const auto reset = TakeRequests();
+    ASSERT_EQ(reset.size(), 12u);
+    EXPECT_EQ(reset[4], (Bytes{0x31, 0xB9, 0x01, 0x03, 0, 0}));
+    EXPECT_EQ(reset[10], (Bytes{0x31, 0xBB, 0x01, 0x03, 0, 0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));
+
+    session.SendKeepalive();
+    EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x3E}}));
+    session.Disconnect();
+    EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x82}}));
+    EXPECT_FALSE(session.IsConnected());
+    EXPECT_EQ(disconnectedEvents, 0);
+}
+
+TEST_F(LibrarySession, FailedWakeUpSendsNothing) {
+    auto& ecu = StartEcu(EcuProtocol::Kw1281);
+    ecusim::Faults faults;
+    faults.noSyncByte = true;
+    ecu.SetFaults(faults);
+    EXPECT_FALSE(session.Connect(1));
+    EXPECT_FALSE(session.IsConnected());
+    EXPECT_TRUE(TakeRequests().empty());
+    EXPECT_EQ(disconnectedEvents, 0);
+
+    // Nothing behind the port at all.
+    EXPECT_FALSE(session.Connect(4));
+    EXPECT_EQ(disconnectedEvents, 0);
+}
+
+TEST_F(LibrarySession, Kw1281LinkLostInEachOperation) {
+    StartEcu(EcuProtocol::Kw1281);
+
+    Die(1);  // during the identification
+    EXPECT_FALSE(session.Connect(1));
+    EXPECT_EQ(disconnectedEvents, 1);
+
+    for (int operation = 0; operation < 5; ++operation) {
+        Revive();
+        ASSERT_TRUE(session.Connect(1)) << operation;
+        disconnectedEvents = 0;
+        Die(operation == 2 ? 1 : 0);  // the store dies between its request and the read back
+        int error = 0;
+        switch (operation) {
+            case 0:
+                error = ErrorNumber([&] { session.ReadAdaptationValue(12); });
+                break;
+            case 1:
+                error = ErrorNumber([&] { session.TestAdaptationValue(12, 300); });
+                break;
+            case 2:
+                error = ErrorNumber([&] { session.SetAdaptationValue(12, 300, {0x12, 0x34}); });
+                break;
+            case 3:
+                session.SendKeepalive();
+                break;
+            case 4:
+                session.ResetAdaptationValues({0x12, 0x34});
+                break;
+        }
+        EXPECT_EQ(error, operation < 3 ? 1 : 0) << operation;
+        EXPECT_FALSE(session.IsConnected()) << operation;
+        EXPECT_EQ(disconnectedEvents, 1) << operation;
+    }
+
+    Revive();
+    ASSERT_TRUE(session.Connect(1));
+    disconnectedEvents = 0;
+    Die(0);
+    EXPECT_NO_THROW(session.Disconnect());  // the end request fails; the link closes anyway
+    EXPECT_EQ(disconnectedEvents, 1);
+}
+
+TEST_F(LibrarySession, Kwp2000LinkLostInEachOperation) {
+    StartEcu(EcuProtocol::Kwp2000);
+
+    Die(0);
+    EXPECT_FALSE(session.Connect(1));
+    EXPECT_EQ(disconnectedEvents, 1);
+
+    for (int operation = 0; operation < 3; ++operation) {
+        Revive();
+        ASSERT_TRUE(session.Connect(1)) << operation;
+        disconnectedEvents = 0;
+        Die(2);  // the routine sequence breaks off in the middle
+        int error = 0;
+        switch (operation) {
+            case 0:
+                error = ErrorNumber([&] { session.ReadAdaptationValue(8); });
+                break;
+            case 1:
+                error = ErrorNumber([&] { session.TestAdaptationValue(8, 150); });
+                break;
+            case 2:
+                error = ErrorNumber([&] {
+                    session.SetAdaptationValue(8, 150, {1, 2, 3, 4, 5, 6});
+                });
+                break;
+        }
+        // The library's failure reaches the caller; the routine path does not mark the loss.
+        EXPECT_NE(error, 0) << operation;
+        EXPECT_NE(error, 1) << operation;
+        EXPECT_TRUE(session.IsConnected()) << operation;
+        EXPECT_EQ(disconnectedEvents, 0) << operation;
+        session.SendKeepalive();  // finds it
+        EXPECT_FALSE(session.IsConnected()) << operation;
+        EXPECT_EQ(disconnectedEvents, 1) << operation;
+    }
+
+    Revive();
+    ASSERT_TRUE(session.Connect(1));
+    disconnectedEvents = 0;
+    Die(0);
+    EXPECT_NO_THROW(session.ResetAdaptationValues({1, 2, 3, 4, 5, 6}));
+    EXPECT_TRUE(session.IsConnected());
+    EXPECT_NO_THROW(session.Disconnect());
+    EXPECT_EQ(disconnectedEvents, 1);
+}
+
+TEST_F(LibrarySession, Kwp2000NegativeRoutineAnswerKeepsTheSession) {
+    auto& ecu = StartEcu(EcuProtocol::Kwp2000, ecusim::OutOfLimit::Deny);
+    ASSERT_TRUE(session.Connect(1));
+    try {
+        session.TestAdaptationValue(8, 250);  // beyond the channel's limit of 192
+        ADD_FAILURE() << "no error";
+    } catch (const RunTimeError& e) {
+        EXPECT_EQ(e.Number(), 1);
+        EXPECT_EQ(e.Description(), "Failed Request.");
+    }
+    EXPECT_TRUE(session.IsConnected());
+    EXPECT_EQ(ecu.ActiveValue(8), 128);
+    EXPECT_EQ(session.ReadAdaptationValue(8), 128);
+    EXPECT_EQ(disconnectedEvents, 0);
+}
+
+}  // namespace
+}  // namespace dravik
