@@ -51,6 +51,27 @@ TEST_F(PeerSide, ComplementSentFromTheCallbackInterleavesWithTheEcho) {
     EXPECT_EQ(seen, (std::vector<std::uint8_t>{0x0F, 0xF0, 0x01, 0xFE, 0xF6, 0x09}));
 }
 
+TEST_F(PeerSide, TesterAnsweringInThePeersStopBitIsHeard) {
+    // The tester gets the peer's byte in the middle of its stop bit and answers at once,
+    // so its start bit falls inside the peer's stop bit.
+    const std::uint8_t block[] = {0x0F, 0x01};
+    const std::int64_t t0 = clock.NowNs();
+    line.PeerTransmit(block, 1, t0);
+    clock.SleepUntilNs(t0 + 19 * 500'000'000LL / 10400);
+    ReceivedByte got;
+    ASSERT_TRUE(line.TesterRead(got));
+    EXPECT_EQ(got.value, 0x0F);
+    Write({0xF0});
+    WaitMs(2);
+    ASSERT_EQ(peer->bytes.size(), 1u);
+    EXPECT_EQ(peer->bytes[0].value, 0xF0);
+    EXPECT_FALSE(peer->bytes[0].framingError);
+    // Back-to-back peer bytes still go unheard by the peer itself.
+    line.PeerTransmit(block, 2, clock.NowNs());
+    WaitMs(5);
+    EXPECT_EQ(peer->bytes.size(), 1u);
+}
+
 TEST_F(PeerSide, BitBangedFiveBaudAddressReachesLevelCallbacksAndAFiveBaudUart) {
     Framing slow;
     slow.baud = 5;

@@ -101,10 +101,11 @@ struct KLine::Impl {
             started.sender = Side::Peer;
             Append(traffic, started);
         }
-        // The peer's UART is half duplex: deaf to the line while it sends.
-        if (peerTx.Active() && peerRx.Enabled()) peerRx.SetEnabled(false, lineHigh);
+        // The peer does not hear its own characters: its receiver ignores the line while its
+        // start, data and parity bits go out, and listens again from its stop bit on (a tester
+        // answering at once may start its byte there).
+        if (peerTx.InFrame() == peerRx.Enabled()) peerRx.SetEnabled(!peerTx.InFrame(), lineHigh);
         UpdateLevel(timeNs, peerTx.DrivesLow() != peerLowBefore ? Side::Peer : Side::Tester);
-        if (!peerTx.Active() && !peerRx.Enabled()) peerRx.SetEnabled(true, lineHigh);
 
         ReceivedByte byte;
         if (testerRx.NextSampleNs() <= timeNs && testerRx.Sample(lineHigh, byte)) {

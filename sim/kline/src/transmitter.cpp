@@ -70,9 +70,9 @@ void Transmitter::Begin(const Pending& pending, std::int64_t startNs, const Fram
             high = level;
         }
     }
-    if (!high) {
-        m_edges[m_edgeCount++] = {startNs + HalfBitsNs(2 * shape.FrameBits(), shape.baud), false};
-    }
+    // Released at the stop bit; listed even when the line is high already, since the end of
+    // the frame bits is when the sender's own receiver listens again.
+    m_edges[m_edgeCount++] = {startNs + HalfBitsNs(2 * shape.FrameBits(), shape.baud), false};
     m_endNs = startNs + HalfBitsNs(shape.TotalHalfBits(), shape.baud);
     m_active = true;
 }

@@ -20,6 +20,8 @@ public:
     void DropPending() { m_queue.clear(); }
 
     bool Active() const { return m_active; }
+    // Sending the start, data or parity bits of a character (not its stop bits).
+    bool InFrame() const { return m_active && m_nextEdge < m_edgeCount; }
     bool DrivesLow() const { return m_low; }
     bool HasPending() const { return !m_queue.empty(); }
 
@@ -51,7 +53,7 @@ private:
     void Begin(const Pending& pending, std::int64_t startNs, const Framing& framing);
 
     std::deque<Pending> m_queue;
-    // Start bit, up to 8 data bits and parity can each toggle, plus the release at the stop.
+    // Start bit, up to 8 data bits and parity can each toggle, then the stop-bit release.
     std::array<Edge, 12> m_edges{};
     std::size_t m_edgeCount = 0;
     std::size_t m_nextEdge = 0;
