@@ -19,8 +19,8 @@ struct Recorder {
     void Attach(forms::Image& image) {
         const std::string name = image.Name();
         image.MouseDown = [this, name](int b, int s, float x, float y) {
-            events.push_back(name + " down " + std::to_string(b) + " " + std::to_string(s) +
-                             " " + std::to_string(static_cast<int>(x)) + "," +
+            events.push_back(name + " down " + std::to_string(b) + " " + std::to_string(s) + " " +
+                             std::to_string(static_cast<int>(x)) + "," +
                              std::to_string(static_cast<int>(y)));
         };
         image.MouseMove = [this, name](int b, int, float x, float) {
@@ -71,8 +71,8 @@ TEST_F(ImageInput, PressCapturesTheMouseUntilRelease) {
     forms::testing::SendMouse(form, MouseAction::Move, forms::kLeftButton, 150, 15);
     forms::testing::SendMouse(form, MouseAction::Release, forms::kLeftButton, 150, 15);
     // Moves and the release outside the control still reach it; released outside, no Click.
-    EXPECT_EQ(recorder.events, (std::vector<std::string>{"back down 1 0 75,75",
-                                                         "back move 1 2100", "back up 1"}));
+    EXPECT_EQ(recorder.events,
+              (std::vector<std::string>{"back down 1 0 75,75", "back move 1 2100", "back up 1"}));
     recorder.events.clear();
     forms::testing::SendMouse(form, MouseAction::Move, 0, 80, 30);
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"front move 0 600"}));

@@ -114,7 +114,7 @@ TEST(FormPainting, BackgroundThenPaintEventThenImages) {
     EXPECT_GE(form.paints, 1);
 
     const QImage shot = form.Grab();
-    EXPECT_EQ(shot.pixel(10, 5), qRgb(0, 255, 0));  // the image lies over the printed text
+    EXPECT_EQ(shot.pixel(10, 5), qRgb(0, 255, 0));   // the image lies over the printed text
     EXPECT_EQ(shot.pixel(90, 45), qRgb(0, 0, 255));  // background picture
     EXPECT_GT(InkExtent(shot.copy(20, 0, 80, 16), qRgb(0, 0, 255)).count, 0);  // printed text
 

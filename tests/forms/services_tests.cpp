@@ -1,13 +1,13 @@
 // Message boxes (styles, default answers, titles, timers ticking while a box is open) and
 // program settings in the per-user store.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 #include "forms/form.h"
 #include "forms/msgbox.h"
@@ -27,10 +27,9 @@ TEST(MessageBox, DefaultAnswersFollowTheStyleBits) {
 
 TEST(MessageBox, ScriptedBoxesAreRecordedWithTheProgramTitleByDefault) {
     forms::SetAppTitle("Dravik");
-    forms::testing::ScriptedMessageBoxes boxes(
-        [](const forms::testing::MessageBoxCall& call) {
-            return call.style == 292 ? forms::kIdYes : forms::kIdOk;
-        });
+    forms::testing::ScriptedMessageBoxes boxes([](const forms::testing::MessageBoxCall& call) {
+        return call.style == 292 ? forms::kIdYes : forms::kIdOk;
+    });
     EXPECT_EQ(forms::MsgBox("Change?", 292), forms::kIdYes);
     EXPECT_EQ(forms::MsgBox("Done.", 64, "Report"), forms::kIdOk);
     ASSERT_EQ(boxes.Calls().size(), 2u);
@@ -80,8 +79,8 @@ TEST(FileDialogs, ScriptedAnswersAndRequestsAreRecorded) {
 }
 
 TEST(Settings, ValuesLiveUnderTheProgramSettingsKeyOfTheCurrentUser) {
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("forms-settings-" + std::to_string(::getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("forms-settings-" + std::to_string(::getpid()));
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);

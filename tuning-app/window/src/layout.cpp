@@ -10,8 +10,7 @@ namespace dravik {
 namespace {
 
 bool TakesNewSize(const forms::Control& control) {
-    return control.Name() == "Image1" || control.Name() == "imgTitles" ||
-           control.IsPictureBox();
+    return control.Name() == "Image1" || control.Name() == "imgTitles" || control.IsPictureBox();
 }
 
 }  // namespace
@@ -42,8 +41,7 @@ void MainWindow::Form_Resize() {
         const double top = record.Top / 15 * ty;
         const double width = record.Width / 15 * tx;
         const double height = record.Height / 15 * ty;
-        if (now->left == left && now->top == top && now->width == width &&
-            now->height == height) {
+        if (now->left == left && now->top == top && now->width == width && now->height == height) {
             continue;
         }
         if (TakesNewSize(control)) {

@@ -1,9 +1,9 @@
 #include "window/main_window.h"
 
+#include "conversions.h"
 #include "dravik/run_time_error.h"
 #include "forms/app.h"
 #include "forms/msgbox.h"
-#include "conversions.h"
 #include "skin/design.h"
 #include "skin/pictures.h"
 
@@ -98,8 +98,7 @@ void MainWindow::CreateControls() {
     valueFont.size = 8.25;
     valueFont.bold = true;
     for (int r = 0; r < skin::kRows; ++r) {
-        forms::PictureBox& box =
-            AddPictureBox("lblValues", r, ToRect(skin::kRowDesign[r].value));
+        forms::PictureBox& box = AddPictureBox("lblValues", r, ToRect(skin::kRowDesign[r].value));
         box.SetFont(valueFont);
         box.SetForeColor(skin::kValueInk);
         box.SetBackColor(skin::kValueBack);
@@ -203,9 +202,8 @@ forms::Picture MainWindow::GetImage(std::int32_t index) const {
     return images(index).GetPicture();
 }
 
-void MainWindow::SetButtonImage(forms::Image& button, std::int32_t downIndex,
-                                std::int32_t upIndex, std::int16_t dx, std::int16_t dy,
-                                bool pressed) {
+void MainWindow::SetButtonImage(forms::Image& button, std::int32_t downIndex, std::int32_t upIndex,
+                                std::int16_t dx, std::int16_t dy, bool pressed) {
     button.SetPicture(GetImage(pressed ? downIndex : upIndex));
     const int s = pressed ? 1 : -1;
     button.SetLeft(button.Left() + s * dx);
@@ -217,12 +215,8 @@ void MainWindow::PressDisconnectButton(bool p) { SetButtonImage(*btnDisconnect, 
 void MainWindow::PressSetButton(bool p) { SetButtonImage(*btnSet, 12, 13, 0, 0, p); }
 void MainWindow::PressLoadButton(bool p) { SetButtonImage(*btnLoad, 3, 4, 0, 0, p); }
 void MainWindow::PressSaveButton(bool p) { SetButtonImage(*btnSave, 10, 11, 0, 0, p); }
-void MainWindow::PressTestButton(int row, bool p) {
-    SetButtonImage(btnTest(row), 15, 16, 0, 0, p);
-}
-void MainWindow::PressMinusButton(int row, bool p) {
-    SetButtonImage(btnMinus(row), 5, 6, 0, 0, p);
-}
+void MainWindow::PressTestButton(int row, bool p) { SetButtonImage(btnTest(row), 15, 16, 0, 0, p); }
+void MainWindow::PressMinusButton(int row, bool p) { SetButtonImage(btnMinus(row), 5, 6, 0, 0, p); }
 void MainWindow::PressPlusButton(int row, bool p) { SetButtonImage(btnPlus(row), 7, 8, 0, 0, p); }
 void MainWindow::PressAdvancedFuelButton(bool p) {
     SetButtonImage(*btnAdvancedFuel, 21, 2, 0, 0, p);

@@ -31,12 +31,13 @@ void MainWindow::UpdateRow(std::int16_t row, std::int32_t min, std::int32_t max,
     const std::int16_t x = ScreenInt16(RoundHalfUp(travel * f + left + 0.0));
     forms::Image& thumb = tmbSlider(row);
     if (x != thumb.Left()) thumb.SetLeft(x);
-    DrawValueText(row, Channels.FormatChannelValue(
-                           static_cast<std::int16_t>(PageOffset + row), value, false));
+    DrawValueText(row, Channels.FormatChannelValue(static_cast<std::int16_t>(PageOffset + row),
+                                                   value, false));
 }
 
 void MainWindow::RefreshRow(std::int16_t row) {
-    const ChannelRecord& record = Channels.ChannelTable.at(static_cast<std::size_t>(PageOffset + row));
+    const ChannelRecord& record =
+        Channels.ChannelTable.at(static_cast<std::size_t>(PageOffset + row));
     UpdateRow(static_cast<std::int16_t>((PageOffset + row) % 6), record.Min, record.Max,
               record.Value);
 }
@@ -126,8 +127,7 @@ void MainWindow::SlideTracks_MouseDown(int row, int button, int, float x, float)
 }
 
 void MainWindow::SlideTracks_MouseMove(int row, int button, int, float x, float) {
-    TrackOnOffTest(row, (button & forms::kLeftButton) != 0,
-                   x / forms::Screen::TwipsPerPixelX());
+    TrackOnOffTest(row, (button & forms::kLeftButton) != 0, x / forms::Screen::TwipsPerPixelX());
 }
 
 void MainWindow::TrackOnOffTest(int row, bool leftHeld, double x) {

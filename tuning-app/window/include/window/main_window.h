@@ -61,7 +61,7 @@ public:
     forms::ControlArray<forms::Menu> mnuHelp;
 
     // --- State ---------------------------------------------------------------------------
-    ChannelState Channels;    // ChannelTable, StartupValues, TestedValues, ...
+    ChannelState Channels;        // ChannelTable, StartupValues, TestedValues, ...
     std::int32_t PageOffset = 0;  // 0: base page, 6: advanced fuel page
     bool fRepeatFired = false;
     std::int16_t SliderMouseX = 0;

@@ -1,0 +1,232 @@
+// Channel rows: thumb positions, value texts and their marks, plus / minus auto-repeat,
+// slider tracks and thumb drags.
+#include <QImage>
+
+#include "window_fixture.h"
+
+namespace window_test {
+namespace {
+
+// Horizontal ink extent of a picture box canvas (pixels that are not the back colour).
+std::pair<int, int> InkSpan(const QImage& canvas) {
+    const QRgb back = canvas.pixel(0, canvas.height() - 1);
+    int left = -1, right = -1;
+    for (int y = 0; y < canvas.height(); ++y) {
+        for (int x = 0; x < canvas.width(); ++x) {
+            if (canvas.pixel(x, y) == back) continue;
+            if (left < 0 || x < left) left = x;
+            right = std::max(right, x);
+        }
+    }
+    return {left, right};
+}
+
+TEST_F(WindowTest, ThumbSitsAtTheValuesPlaceBetweenTheButtons) {
+    EXPECT_EQ(window.ThumbMinLeft(0), 316);
+    EXPECT_EQ(window.ThumbMaxLeft(0), 444);
+    EXPECT_EQ(ThumbLeft(0), 395);  // Boost 255 in 128..333
+    EXPECT_EQ(ThumbLeft(1), 380);  // Lambda 0 in -10..10: the middle
+    window.UpdateRow(0, 128, 333, 128);
+    EXPECT_EQ(ThumbLeft(0), 316);
+    window.UpdateRow(0, 128, 333, 333);
+    EXPECT_EQ(ThumbLeft(0), 444);
+    // UpdateRow shows, it does not store.
+    EXPECT_EQ(Value(0), 255);
+}
+
+TEST_F(WindowTest, ValueTextIsCentredAndMarksFollowTheShownValue) {
+    auto [left, right] = InkSpan(window.lblValues(0).Canvas());
+    ASSERT_GE(left, 0);
+    EXPECT_NEAR((left + right) / 2.0, 75 / 2.0, 2.0);
+    EXPECT_EQ(window.lblValues(0).ToolTipText(), "");
+
+    Click(window.btnPlus(0));
+    EXPECT_EQ(Value(0), 256);
+    EXPECT_EQ(window.lblValues(0).ToolTipText(), "This value has not been tested.");
+    window.Channels.TestedValues[0] = 256;
+    window.RefreshRow(0);
+    EXPECT_EQ(window.lblValues(0).ToolTipText(),
+              "Press set if you want the ECU to remember this value every time you start the "
+              "car.");
+    // The mark follows the value shown, not the stored one.
+    window.UpdateRow(0, 128, 333, 255);
+    EXPECT_EQ(window.lblValues(0).ToolTipText(), "This value has not been tested.");
+    EXPECT_EQ(Value(0), 256);
+}
+
+TEST_F(WindowTest, ShortPlusPressStepsOnceAtReleaseAndHoldingRepeatsEvery50ms) {
+    Press(window.btnPlus(0));
+    EXPECT_EQ(window.btnPlus(0).GetPicture(), window.GetImage(7));
+    timers.Advance(30);
+    EXPECT_EQ(Value(0), 255);  // nothing at the press
+    Release(window.btnPlus(0));
+    EXPECT_EQ(Value(0), 256);
+    EXPECT_EQ(window.btnPlus(0).GetPicture(), window.GetImage(8));
+    timers.Advance(500);
+    EXPECT_EQ(Value(0), 256);
+
+    Press(window.btnMinus(0));
+    timers.Advance(49);
+    EXPECT_EQ(Value(0), 256);
+    timers.Advance(1);
+    EXPECT_EQ(Value(0), 255);  // first step one period after the press
+    timers.Advance(125);
+    EXPECT_EQ(Value(0), 253);
+    Release(window.btnMinus(0));
+    EXPECT_EQ(Value(0), 253);  // a held press makes no extra step at release
+    EXPECT_EQ(ThumbLeft(0), 394);
+}
+
+TEST_F(WindowTest, PlusAtMaxChangesNothingButStillShowsThePress) {
+    window.Channels.ChannelTable[1].Value = 10;
+    window.RefreshRow(1);
+    Press(window.btnPlus(1), forms::kRightButton);
+    timers.Advance(200);
+    EXPECT_EQ(window.btnPlus(1).GetPicture(), window.GetImage(7));
+    Release(window.btnPlus(1), forms::kRightButton);
+    EXPECT_EQ(Value(1), 10);
+    // A middle click on minus acts like a left click.
+    Click(window.btnMinus(1), forms::kMiddleButton);
+    EXPECT_EQ(Value(1), 9);
+}
+
+TEST_F(WindowTest, TrackClickStepsOnceTowardThePressedPoint) {
+    TrackPress(0, 330);  // left of the thumb (395)
+    TrackRelease(0, 330);
+    EXPECT_EQ(Value(0), 254);
+    EXPECT_FALSE(window.tmrSlideTrack->Enabled());
+    // Exactly at the thumb's left edge (the thumb covers that pixel, so the handlers are
+    // called as the window system would for the track): upward.
+    const float edge = static_cast<float>((ThumbLeft(0) - window.SlideTracks(0).Left()) * 15);
+    window.SlideTracks_MouseDown(0, forms::kLeftButton, 0, edge, 0);
+    window.SlideTracks_MouseUp(0, forms::kLeftButton, 0, edge, 0);
+    EXPECT_EQ(Value(0), 255);
+    window.SlideTracks_MouseDown(0, forms::kLeftButton, 0, edge - 1, 0);  // one twip left
+    window.SlideTracks_MouseUp(0, forms::kLeftButton, 0, edge - 1, 0);
+    EXPECT_EQ(Value(0), 254);
+    timers.Advance(500);
+    EXPECT_EQ(Value(0), 254);
+}
+
+TEST_F(WindowTest, HeldTrackRunsUntilTheThumbCentreReachesThePoint) {
+    TrackPress(0, 430);
+    timers.Advance(5000);
+    // Upward runs while the centre is at or left of the point: 297 puts it at 431.
+    EXPECT_EQ(Value(0), 297);
+    EXPECT_EQ(ThumbLeft(0) + 9, 431);
+    EXPECT_FALSE(window.tmrSlideTrack->Enabled());
+    TrackRelease(0, 430);
+    EXPECT_EQ(Value(0), 297);
+
+    TrackPress(0, 340);
+    timers.Advance(10000);
+    // Downward stops as soon as the centre is at or left of the point.
+    EXPECT_EQ(Value(0), 152);
+    EXPECT_EQ(ThumbLeft(0) + 9, 340);
+    TrackRelease(0, 340);
+}
+
+TEST_F(WindowTest, MovingAcrossTheThumbStopsTheRunWhichNeverReverses) {
+    TrackPress(0, 430);
+    timers.Advance(100);
+    EXPECT_EQ(Value(0), 257);
+    TrackMove(0, 330);  // beyond the thumb, against the run
+    timers.Advance(500);
+    EXPECT_EQ(Value(0), 257);
+    TrackMove(0, 430);  // back in the run's direction
+    timers.Advance(100);
+    EXPECT_EQ(Value(0), 259);
+    TrackMove(0, 430, 0);  // a move without the left button does nothing
+    TrackRelease(0, 430);
+    EXPECT_FALSE(window.tmrSlideTrack->Enabled());
+}
+
+TEST_F(WindowTest, TrackStepsEndExactlyAtTheLimit) {
+    window.SlideTracks(0).Tag = "5";
+    window.Channels.ChannelTable[0].Value = 300;
+    window.RefreshRow(0);
+    TrackPress(0, 454);
+    timers.Advance(1000);
+    TrackRelease(0, 454);
+    EXPECT_EQ(Value(0), 333);
+}
+
+TEST_F(WindowTest, DraggingTheThumbSnapsToTheRoundedValue) {
+    const double grab = 5;
+    const double y = CentreY(window.tmbSlider(0));
+    forms::testing::SendMouse(window, MouseAction::Press, forms::kLeftButton, 395 + grab, y);
+    // The thumb's would-be left edge 395, 396, 397 gives 255, 256, 258.
+    const std::pair<int, int> steps[] = {{395, 255}, {396, 256}, {397, 258}};
+    for (auto [wouldBeLeft, expected] : steps) {
+        forms::testing::SendMouse(window, MouseAction::Move, forms::kLeftButton, wouldBeLeft + grab,
+                                  y);
+        EXPECT_EQ(Value(0), expected) << wouldBeLeft;
+    }
+    forms::testing::SendMouse(window, MouseAction::Move, forms::kLeftButton, 100, y);
+    EXPECT_EQ(Value(0), 128);
+    EXPECT_EQ(ThumbLeft(0), 316);
+    forms::testing::SendMouse(window, MouseAction::Move, forms::kLeftButton, 790, y);
+    EXPECT_EQ(Value(0), 333);
+    EXPECT_EQ(ThumbLeft(0), 444);
+    forms::testing::SendMouse(window, MouseAction::Release, forms::kLeftButton, 790, y);
+    // Without the left button a move does not drag.
+    forms::testing::SendMouse(window, MouseAction::Move, forms::kRightButton, 400, y);
+    EXPECT_EQ(Value(0), 333);
+}
+
+TEST_F(WindowTest, RightOrMiddleClicksOnTracksNeverMoveAnySlider) {
+    // At start (no step made yet) and after another row's track run alike.
+    for (int button : {forms::kRightButton, forms::kMiddleButton}) {
+        TrackPress(3, 600, button);
+        TrackRelease(3, 600, button);
+    }
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(Value(i), dravik::ChannelDefault(i)) << i;
+
+    TrackPress(1, 330);  // left click on row 1: one step down
+    TrackRelease(1, 330);
+    TrackPress(2, 450, forms::kRightButton);
+    TrackRelease(2, 450, forms::kRightButton);
+    EXPECT_EQ(Value(1), -1);
+    EXPECT_EQ(Value(2), 0);
+    EXPECT_EQ(Value(0), 255);
+}
+
+TEST_F(WindowTest, EqualLimitsAndThumbsWithoutTravelDoNotDivideByZero) {
+    window.Channels.ChannelTable[0] = dravik::ChannelRecord{200, 200, 200};
+    window.RefreshRow(0);
+    EXPECT_EQ(ThumbLeft(0), 316);
+    Click(window.btnPlus(0));
+    TrackPress(0, 450);
+    timers.Advance(200);
+    TrackRelease(0, 450);
+    EXPECT_EQ(Value(0), 200);
+
+    // Plus moved so close that the thumb has no travel: R == L.
+    window.Channels.ChannelTable[0] = dravik::ChannelRecord{128, 333, 255};
+    window.btnPlus(0).SetLeft(window.ThumbMinLeft(0) + 18 + 3);
+    ASSERT_EQ(window.ThumbMaxLeft(0), window.ThumbMinLeft(0));
+    window.RefreshRow(0);
+    EXPECT_EQ(ThumbLeft(0), 316);
+    const double y = CentreY(window.tmbSlider(0));
+    forms::testing::SendMouse(window, MouseAction::Press, forms::kLeftButton, 320, y);
+    forms::testing::SendMouse(window, MouseAction::Move, forms::kLeftButton, 500, y);
+    forms::testing::SendMouse(window, MouseAction::Release, forms::kLeftButton, 500, y);
+    EXPECT_EQ(Value(0), 255);
+}
+
+TEST_F(WindowTest, LimitsAndValuesBeyond16BitsStayExact) {
+    window.Channels.ChannelTable[0] = dravik::ChannelRecord{0, 70000, 65000};
+    window.RefreshRow(0);
+    EXPECT_EQ(ThumbLeft(0), 435);  // floor(128 * 65000 / 70000 + 316.5)
+    Click(window.btnPlus(0));
+    EXPECT_EQ(Value(0), 65001);
+    const double y = CentreY(window.tmbSlider(0));
+    forms::testing::SendMouse(window, MouseAction::Press, forms::kLeftButton, 440, y);
+    forms::testing::SendMouse(window, MouseAction::Move, forms::kLeftButton, 790, y);
+    forms::testing::SendMouse(window, MouseAction::Release, forms::kLeftButton, 790, y);
+    EXPECT_EQ(Value(0), 70000);
+    EXPECT_EQ(window.Channels.ChannelTable[0].Max, 70000);
+}
+
+}  // namespace
+}  // namespace window_test
