@@ -2,12 +2,15 @@
 // two page backgrounds and the disclaimer's accept button) into PNG files. Everything is
 // drawn from code with one bundled face, so every build produces the same pictures.
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -93,12 +96,22 @@ QImage EmblemButton(int width, int height, const QString& text, const QColor& ac
     QPainter p(&image);
     const QRectF r(0, 0, width, height);
     Plate(p, r, 12, accent, pressed);
-    const qreal size = height - 26;
-    QRectF icon(13, (height - size) / 2, size, size);
+    const qreal size = std::round(height * 0.46);
+    QRectF icon(12, (height - size) / 2, size, size);
     if (pressed) icon.translate(1, 1);
     emblem(p, icon, accent);
-    const QRectF textArea(icon.right() + 6, 0, width - icon.right() - 14, height);
-    Label(p, textArea, text, 12, pressed ? accent : kInk, pressed);
+    const QRectF textArea(icon.right() + 4, 0, width - icon.right() - 10, height);
+    // The largest label size whose widest line fits beside the emblem.
+    int pixels = 13;
+    for (; pixels > 8; --pixels) {
+        const QFontMetricsF metrics(Face(pixels, true));
+        qreal widest = 0;
+        for (const QString& line : text.split('\n')) {
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+        }
+        if (widest <= textArea.width() - 4) break;
+    }
+    Label(p, textArea, text, pixels, pressed ? accent : kInk, pressed);
     return image;
 }
 
