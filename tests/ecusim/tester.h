@@ -167,8 +167,10 @@ public:
 
     // ---- KWP2000 ----
     static std::vector<std::uint8_t> KwpFrame(const std::vector<std::uint8_t>& payload) {
-        std::vector<std::uint8_t> f{static_cast<std::uint8_t>(payload.size())};
-        f.insert(f.end(), payload.begin(), payload.end());
+        std::vector<std::uint8_t> f;
+        f.reserve(payload.size() + 2);
+        f.push_back(static_cast<std::uint8_t>(payload.size()));
+        for (std::uint8_t b : payload) f.push_back(b);
         unsigned sum = 0;
         for (auto b : f) sum += b;
         f.push_back(static_cast<std::uint8_t>(sum));

@@ -121,13 +121,13 @@ void EcuSimulator::Impl::OnKeyComplement(const kline::ReceivedByte& byte) {
         Kw1281Start(end + MsToNs(config.timing.firstBlockDelayMs));
         return;
     }
-    std::optional<std::uint8_t> reply = static_cast<std::uint8_t>(~config.address);
-    if (faults.addressComplement) reply = faults.addressComplement;
-    if (faults.noAddressComplement) reply.reset();
+    std::uint8_t reply = static_cast<std::uint8_t>(~config.address);
+    if (faults.addressComplement) reply = *faults.addressComplement;
+    const bool answer = !faults.noAddressComplement;
     faults.addressComplement.reset();
     faults.noAddressComplement = false;
-    if (reply) {
-        Transmit({*reply}, end + MsToNs(w.w4Ms));
+    if (answer) {
+        Transmit({reply}, end + MsToNs(w.w4Ms));
     } else {
         Note(now, LogEntry::Kind::Event, {}, "no complement of the address (fault)");
     }

@@ -34,7 +34,8 @@ constexpr std::uint8_t kRoutineStore = 0xBB;
 
 std::vector<std::uint8_t> Routine(std::uint8_t id, std::initializer_list<std::uint8_t> tail = {}) {
     std::vector<std::uint8_t> request{kKwpStartRoutine, id, 0x01, 0x03};
-    request.insert(request.end(), tail);
+    request.reserve(request.size() + tail.size());
+    for (std::uint8_t b : tail) request.push_back(b);
     return request;
 }
 
