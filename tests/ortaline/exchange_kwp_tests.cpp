@@ -8,8 +8,10 @@ namespace {
 
 // A KWP2000 reply frame with the length in the format byte and its checksum.
 std::vector<BYTE> Kwp(std::initializer_list<BYTE> data) {
-    std::vector<BYTE> frame{static_cast<BYTE>(data.size())};
-    frame.insert(frame.end(), data);
+    std::vector<BYTE> frame;
+    frame.reserve(data.size() + 2);
+    frame.push_back(static_cast<BYTE>(data.size()));
+    for (BYTE b : data) frame.push_back(b);
     BYTE sum = 0;
     for (BYTE b : frame) sum = static_cast<BYTE>(sum + b);
     frame.push_back(sum);
