@@ -144,6 +144,7 @@ TEST_F(LibrarySession, Kw1281FullSession) {
 
     session.ResetAdaptationValues(*session.GetWorkShopCode());
     EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x2A, 0, 0, 0, 0, 0x12, 0x34}, {0x21, 0}}));
+    EXPECT_EQ(ecu.StoredValue(12), 255);  // back to the ECU's default
 
     session.SendKeepalive();
     EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x09}}));
@@ -180,10 +181,16 @@ TEST_F(LibrarySession, Kwp2000FullSession) {
     TakeRequests();
 
     session.ResetAdaptationValues(*session.GetWorkShopCode());
-    const auto reset = TakeRequests();
-    ASSERT_EQ(reset.size(), 12u);
-    EXPECT_EQ(reset[4], (Bytes{0x31, 0xB9, 0x01, 0x03, 0, 0}));
-    EXPECT_EQ(reset[10], (Bytes{0x31, 0xBB, 0x01, 0x03, 0, 0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));
+    const std::vector<Bytes> readZero{
+        kReadOpen, kReadResult, {0x31, 0xB9, 0x01, 0x03, 0}, kReadResult};
+    std::vector<Bytes> reset = readZero;
+    reset.push_back({0x31, 0xB9, 0x01, 0x03, 0, 0});
+    reset.push_back(kReadResult);
+    reset.insert(reset.end(), readZero.begin(), readZero.end());
+    reset.push_back({0x31, 0xBB, 0x01, 0x03, 0, 0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC});
+    reset.push_back(kReadResult);
+    EXPECT_EQ(TakeRequests(), reset);
+    EXPECT_EQ(ecu.StoredValue(8), 128);
 
     session.SendKeepalive();
     EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x3E}}));
@@ -310,6 +317,112 @@ TEST_F(LibrarySession, Kwp2000NegativeRoutineAnswerKeepsTheSession) {
     EXPECT_TRUE(session.IsConnected());
     EXPECT_EQ(ecu.ActiveValue(8), 128);
     EXPECT_EQ(session.ReadAdaptationValue(8), 128);
+    EXPECT_EQ(disconnectedEvents, 0);
+}
+
+TEST_F(LibrarySession, Kw1281SilenceOrDeathMidOperationLosesTheLink) {
+    auto& ecu = StartEcu(EcuProtocol::Kw1281);
+
+    // The test request is answered; the read-back meets a dead link.
+    ASSERT_TRUE(session.Connect(1));
+    Die(1);
+    EXPECT_EQ(ErrorNumber([&] { session.TestAdaptationValue(12, 300); }), 1);
+    EXPECT_EQ(ecu.ActiveValue(12), 300);
+    EXPECT_FALSE(session.IsConnected());
+    EXPECT_EQ(disconnectedEvents, 1);
+
+    // An unanswered keep-alive; once down, a second one sends nothing.
+    Revive();
+    ASSERT_TRUE(session.Connect(1));
+    disconnectedEvents = 0;
+    TakeRequests();
+    ecusim::Faults silent;
+    silent.silence = true;
+    ecu.SetFaults(silent);
+    session.SendKeepalive();
+    EXPECT_FALSE(session.IsConnected());
+    session.SendKeepalive();
+    EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x09}}));
+    EXPECT_EQ(disconnectedEvents, 1);
+
+    // An unanswered read.
+    Revive();
+    ASSERT_TRUE(session.Connect(1));
+    disconnectedEvents = 0;
+    ecu.SetFaults(silent);
+    EXPECT_EQ(ErrorNumber([&] { session.ReadAdaptationValue(12); }), 1);
+    EXPECT_FALSE(session.IsConnected());
+    EXPECT_EQ(disconnectedEvents, 1);
+}
+
+TEST_F(LibrarySession, Kw1281RefusedReadKeepsTheLink) {
+    StartEcu(EcuProtocol::Kw1281);
+    ASSERT_TRUE(session.Connect(1));
+    try {
+        session.ReadAdaptationValue(200);  // no such channel: the ECU answers with a refusal
+        ADD_FAILURE() << "no error";
+    } catch (const RunTimeError& e) {
+        EXPECT_EQ(e.Number(), 1);
+        EXPECT_EQ(e.Description(), "Channel could not be read.");
+    }
+    EXPECT_TRUE(session.IsConnected());
+    EXPECT_EQ(session.ReadAdaptationValue(12), 255);
+    EXPECT_EQ(disconnectedEvents, 0);
+}
+
+TEST_F(LibrarySession, Kwp2000UnansweredRoutineLeavesTheSessionUsable) {
+    auto& ecu = StartEcu(EcuProtocol::Kwp2000);
+    ASSERT_TRUE(session.Connect(1));
+    ecusim::Faults silent;
+    silent.silence = true;
+    ecu.SetFaults(silent);
+    const int error = ErrorNumber([&] { session.ReadAdaptationValue(8); });
+    EXPECT_NE(error, 0);
+    EXPECT_NE(error, 1);
+    EXPECT_TRUE(session.IsConnected());
+    // The ECU kept its session, so the keep-alive finds nothing wrong and work goes on.
+    session.SendKeepalive();
+    EXPECT_TRUE(session.IsConnected());
+    EXPECT_EQ(session.ReadAdaptationValue(8), 128);
+    EXPECT_EQ(disconnectedEvents, 0);
+}
+
+TEST_F(LibrarySession, Kwp2000KeepaliveOnADeadLinkLosesItOnce) {
+    StartEcu(EcuProtocol::Kwp2000);
+    ASSERT_TRUE(session.Connect(1));
+    TakeRequests();
+    Die(0);
+    session.SendKeepalive();
+    EXPECT_FALSE(session.IsConnected());
+    EXPECT_EQ(disconnectedEvents, 1);
+    const int heard = m_ecu->RequestCount();
+    session.SendKeepalive();
+    EXPECT_NE(ErrorNumber([&] { session.ReadAdaptationValue(8); }), 0);
+    EXPECT_EQ(m_ecu->RequestCount(), heard);  // down: nothing more goes out
+    EXPECT_EQ(disconnectedEvents, 1);
+    EXPECT_EQ(session.GetWorkShopCode(),
+              (std::vector<std::uint8_t>{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));  // kept
+}
+
+TEST_F(LibrarySession, Kwp2000FailedWakeUpSendsNothing) {
+    auto& ecu = StartEcu(EcuProtocol::Kwp2000);
+    ecusim::Faults faults;
+    faults.noKeyByte2 = true;
+    ecu.SetFaults(faults);
+    EXPECT_FALSE(session.Connect(1));
+    EXPECT_FALSE(session.IsConnected());
+    EXPECT_EQ(ecu.RequestCount(), 0);
+    EXPECT_FALSE(session.GetWorkShopCode().has_value());
+    EXPECT_EQ(disconnectedEvents, 0);
+}
+
+TEST_F(LibrarySession, EcuOfAnUnspokenProtocolIsClosedAndRefused) {
+    auto& ecu = StartEcu(EcuProtocol::KwpTester);
+    EXPECT_FALSE(session.Connect(1));
+    EXPECT_FALSE(session.IsConnected());
+    EXPECT_EQ(session.GetEcuType(), u"");
+    EXPECT_FALSE(session.GetWorkShopCode().has_value());
+    EXPECT_EQ(ecu.RequestCount(), 0);
     EXPECT_EQ(disconnectedEvents, 0);
 }
 
