@@ -59,6 +59,9 @@ private:
 
 }  // namespace
 
+// Far above any real count, so that references taken during destruction never reach 0.
+constexpr ULONG kDestroying = 0x40000000;
+
 struct BoschComms::ComParts {
     explicit ComParts(IUnknown& owner) : support(owner), container(owner) {}
     std::atomic<ULONG> references{1};
@@ -100,7 +103,12 @@ ULONG BoschComms::AddRef() { return ++m_com->references; }
 
 ULONG BoschComms::Release() {
     const ULONG left = --m_com->references;
-    if (left == 0) delete this;
+    if (left == 0) {
+        // The destructor's Close still raises its text: a sink that takes and drops a
+        // reference meanwhile must not start a second destruction.
+        m_com->references = kDestroying;
+        delete this;
+    }
     return left;
 }
 

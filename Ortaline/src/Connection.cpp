@@ -79,9 +79,10 @@ bool BoschComms::OpenPort(LONG SerialPort, LONG BaudRate) {
 HRESULT BoschComms::InitializeAtAddress(LONG SerialPort, LONG BaudRate, LONG EcuAddress, int method,
                                         VARIANT* retVal) {
     if (retVal == nullptr) return E_POINTER;
-    VariantInit(retVal);
     // Cleared first so that no failure, thrown or returned, leaves a stale "initialised".
     m_bEcuInitialized = 0;
+    // retVal stays as the caller gave it until the wake-up itself starts and fills it.
+    bool wakeUpStarted = false;
     const HRESULT hr = Guarded(*this, [&]() -> HRESULT {
         if (m_pPort == nullptr || !m_pPort->IsOpen()) {
             put_CableType(SerialPort == 0 ? USBPortConnection : SerialPortConnection);
@@ -95,6 +96,7 @@ HRESULT BoschComms::InitializeAtAddress(LONG SerialPort, LONG BaudRate, LONG Ecu
         FireStatusF(Info, "Initializing Ortaline at address: (0x%.2X)",
                     static_cast<unsigned>(EcuAddress));
         m_bEcuInitialized = 1;
+        wakeUpStarted = true;
         const HRESULT slow = InitializeSlow(EcuAddress, retVal, method);
         if (SUCCEEDED(slow)) return S_OK;
         m_bEcuInitialized = 0;
@@ -103,7 +105,7 @@ HRESULT BoschComms::InitializeAtAddress(LONG SerialPort, LONG BaudRate, LONG Ecu
         return Error(text);
     });
     if (FAILED(hr)) m_bEcuInitialized = 0;
-    DropMissingArray(retVal);
+    if (wakeUpStarted) DropMissingArray(retVal);
     return hr;
 }
 

@@ -31,9 +31,11 @@ HRESULT BoschComms::put_CableType(Cable newVal) {
                 return E_NOTIMPL;
         }
         delete m_pPort;
+        // The new port is in place before the text goes out, so that a sink calling back
+        // never meets a deleted one; the cable type follows the text.
         m_pPort = port.release();
-        m_nCableType = newVal;
         Fire_Status(text, Info);
+        m_nCableType = newVal;
         return S_OK;
     });
 }

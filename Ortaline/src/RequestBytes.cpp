@@ -11,35 +11,21 @@ constexpr const char* kNotParsable =
 
 RequestRefusal NotParsable() { return {kNotParsable, kNotParsable}; }
 
-// Size of an integer element type the request may be made of; 0 for any other type.
-ULONG IntegerElementSize(VARTYPE vt) {
-    switch (vt) {
-        case VT_I1:
-        case VT_UI1:
-            return 1;
-        case VT_I2:
-        case VT_UI2:
-            return 2;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-            return 4;
-        default:
-            return 0;
-    }
+// Bytes of one element that a request value may be read from: cells of 1, 2 or 4 bytes
+// that hold the value itself. 0 for wider cells and for strings, interfaces and variants,
+// whose cells hold pointers or structures: reading those as numbers would be meaningless.
+ULONG ReadableElementSize(SAFEARRAY* array) {
+    constexpr USHORT kIndirect = FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT;
+    if ((array->fFeatures & kIndirect) != 0) return 0;
+    const ULONG size = SafeArrayGetElemsize(array);
+    return size == 1 || size == 2 || size == 4 ? size : 0;
 }
 
-std::optional<RequestRefusal> ReadArray(SAFEARRAY* array, VARTYPE elementType, CByteArray& bytes) {
+std::optional<RequestRefusal> ReadArray(SAFEARRAY* array, CByteArray& bytes) {
     if (array == nullptr || SafeArrayGetDim(array) != 1) {
         const char* text = "Invalid number of dimensions. Must be 1";
         return RequestRefusal{text, text};
     }
-    // Only elements of at most 32 bits are read, and only when the array agrees about
-    // their size: nothing past an element's own bytes is ever touched.
-    const ULONG size = IntegerElementSize(elementType);
-    if (size == 0 || SafeArrayGetElemsize(array) != size) return NotParsable();
-
     LONG lower = 0;
     LONG upper = -1;
     if (FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
@@ -47,6 +33,11 @@ std::optional<RequestRefusal> ReadArray(SAFEARRAY* array, VARTYPE elementType, C
         return NotParsable();
     }
     if (upper < lower) return std::nullopt;
+
+    // Whatever the element type, each value is read into a 32-bit integer starting at 0;
+    // nothing past an element's own bytes is ever touched.
+    const ULONG size = ReadableElementSize(array);
+    if (size == 0) return NotParsable();
 
     void* data = nullptr;
     if (FAILED(SafeArrayAccessData(array, &data))) return NotParsable();
@@ -79,7 +70,7 @@ std::optional<RequestRefusal> ReadArray(SAFEARRAY* array, VARTYPE elementType, C
 std::optional<RequestRefusal> ReadRequestBytes(const VARIANT& message, CByteArray& bytes) {
     if ((message.vt & VT_ARRAY) != 0) {
         if ((message.vt & VT_BYREF) != 0) return NotParsable();
-        return ReadArray(message.parray, static_cast<VARTYPE>(message.vt & VT_TYPEMASK), bytes);
+        return ReadArray(message.parray, bytes);
     }
 
     std::uint32_t value = 0;

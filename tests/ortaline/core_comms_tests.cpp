@@ -24,6 +24,7 @@ protected:
         core_test::TakeError();
     }
     void TearDown() override {
+        sink.onEvent = nullptr;  // its captures are gone by now
         VariantClear(&result);
         comms->Release();
     }
@@ -138,6 +139,13 @@ TEST_F(CommsTest, SendCommandRefusesUnusableRequests) {
     VARIANT empty = core_test::ArrayVariant(VT_UI1, 0, {});
     ExpectRefused(empty, "Empty message", "Empty message", Warning);
     VariantClear(&empty);
+    // Nothing is read from an empty array, whatever its elements would be.
+    VARIANT noVariants;
+    VariantInit(&noVariants);
+    noVariants.vt = VT_ARRAY | VT_VARIANT;
+    noVariants.parray = SafeArrayCreateVector(VT_VARIANT, 0, 0);
+    ExpectRefused(noVariants, "Empty message", "Empty message", Warning);
+    VariantClear(&noVariants);
 }
 
 TEST(CoreRequestBytes, IntegerElementsAreTakenZeroExtended) {
@@ -166,6 +174,46 @@ TEST(CoreRequestBytes, IntegerElementsAreTakenZeroExtended) {
     EXPECT_TRUE(ortaline::ReadRequestBytes(i8, bytes).has_value());
     VariantClear(&i8);
     EXPECT_TRUE(bytes.IsEmpty());
+}
+
+TEST(CoreRequestBytes, ArraysOfOtherNarrowTypesAreReadAsTheirBits) {
+    CByteArray bytes;
+    VARIANT flags = core_test::ArrayVariant(VT_BOOL, 0, {VARIANT_FALSE, VARIANT_FALSE});
+    EXPECT_FALSE(ortaline::ReadRequestBytes(flags, bytes).has_value());
+    VariantClear(&flags);
+    EXPECT_EQ(bytes.Vector(), (std::vector<BYTE>{0, 0}));
+
+    bytes.RemoveAll();
+    flags = core_test::ArrayVariant(VT_BOOL, 3, {VARIANT_FALSE, VARIANT_TRUE});
+    auto refusal = ortaline::ReadRequestBytes(flags, bytes);
+    VariantClear(&flags);
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_EQ(refusal->status,
+              "Message value out of range (0xffff) at array index (4). Valid range is (0x00) - "
+              "(0xFF)");
+
+    VARIANT reals;
+    VariantInit(&reals);
+    reals.vt = VT_ARRAY | VT_R4;
+    reals.parray = SafeArrayCreateVector(VT_R4, 0, 1);
+    LONG at = 0;
+    float one = 1.0f;
+    SafeArrayPutElement(reals.parray, &at, &one);
+    refusal = ortaline::ReadRequestBytes(reals, bytes);
+    VariantClear(&reals);
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_EQ(refusal->error, "Message value out of range.");
+    EXPECT_NE(refusal->status.find("(0x3f800000)"), std::string::npos) << refusal->status;
+
+    // Strings hold pointers, not values: refused, even when pointer-sized cells were narrow.
+    VARIANT strings;
+    VariantInit(&strings);
+    strings.vt = VT_ARRAY | VT_BSTR;
+    strings.parray = SafeArrayCreateVector(VT_BSTR, 0, 1);
+    refusal = ortaline::ReadRequestBytes(strings, bytes);
+    VariantClear(&strings);
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_EQ(refusal->error, kNotParsable);
 }
 
 // Stands in for the exchange routine of the current protocol.
@@ -278,6 +326,25 @@ TEST_F(CommsTest, CableTypeChoicesAndRefusals) {
     EXPECT_EQ(sink.events, (std::vector<StatusEvent>{{text, Severe}}));
     EXPECT_EQ(core_test::TakeError().description, text);
     EXPECT_EQ(comms->m_pPort, open);
+}
+
+TEST_F(CommsTest, CableTypeTakesItsValueAfterItsText) {
+    std::vector<Cable> seen;
+    std::vector<std::string> ports;
+    sink.onEvent = [&](const StatusEvent&) {
+        Cable cable{};
+        comms->get_CableType(&cable);
+        seen.push_back(cable);
+        ports.emplace_back(comms->m_pPort != nullptr ? comms->m_pPort->GetPortName() : "");
+    };
+    ASSERT_EQ(comms->put_CableType(USBPortConnection), S_OK);
+    EXPECT_EQ(seen, (std::vector<Cable>{SerialPortConnection}));
+    EXPECT_EQ(ports, (std::vector<std::string>{"USB"}));  // never a deleted port
+    ASSERT_EQ(comms->put_CableType(SerialPortConnection), S_OK);
+    EXPECT_EQ(seen, (std::vector<Cable>{SerialPortConnection, USBPortConnection}));
+    Cable cable{};
+    comms->get_CableType(&cable);
+    EXPECT_EQ(cable, SerialPortConnection);
 }
 
 TEST_F(CommsTest, AddressingModeNeedsAConfiguredMessage) {
@@ -418,7 +485,11 @@ TEST_F(CommsTest, InitializeOnPortZeroTakesTheUsbCableAndFailsCleanly) {
 }
 
 TEST_F(CommsTest, InitializeOnMissingSerialPortFails) {
+    result.vt = VT_I4;  // the caller's value stays: the wake-up never started
+    result.lVal = 77;
     EXPECT_EQ(comms->InitializeOld(250, 9600, 0x33, &result), DISP_E_EXCEPTION);
+    EXPECT_EQ(result.vt, VT_I4);
+    EXPECT_EQ(result.lVal, 77);
     EXPECT_EQ(sink.events,
               (std::vector<StatusEvent>{{"Setting connection type: Serial Port", Info},
                                         {"Opening serial port 250 at 9600 baud", Info},
@@ -437,6 +508,13 @@ TEST_F(CommsTest, PortFailureDuringWakeUpLeavesTheObjectReusable) {
     EXPECT_EQ(sink.events.back().text.rfind("Serial port error: ", 0), 0u)
         << sink.events.back().text;
     EXPECT_EQ(core_test::TakeError().description, sink.events.back().text);
+    // The wake-up had started: the key bytes are there, both 0.
+    ASSERT_EQ(result.vt, VT_ARRAY | VT_I4);
+    for (LONG i = 0; i < 2; ++i) {
+        LONG key = -1;
+        ASSERT_EQ(SafeArrayGetElement(result.parray, &i, &key), S_OK);
+        EXPECT_EQ(key, 0);
+    }
     VariantClear(&result);
 
     // Close and a fresh attempt both work afterwards.
@@ -445,6 +523,22 @@ TEST_F(CommsTest, PortFailureDuringWakeUpLeavesTheObjectReusable) {
     EXPECT_EQ(sink.events, (std::vector<StatusEvent>{{"Closing serial port", Info}}));
     EXPECT_EQ(comms->Initialize(250, 10400, 0x01, &result), DISP_E_EXCEPTION);
     EXPECT_EQ(core_test::TakeError().description, "Failed serial port initialization");
+}
+
+TEST(CoreLifetime, SinkTakingAReferenceDuringDestructionDoesNotDestroyTwice) {
+    platform::SimulatedClock clock;
+    platform::ScopedClock scoped{clock};
+    core_test::StatusSink sink;
+    auto* comms = new BoschComms;
+    core_test::Advise(static_cast<IBoschComms*>(comms), &sink);
+    comms->m_pPort = new core_test::ProgrammablePort;
+    sink.onEvent = [&](const StatusEvent&) {
+        comms->AddRef();
+        comms->Release();
+    };
+    EXPECT_EQ(comms->Release(), 0u);
+    EXPECT_EQ(sink.events, (std::vector<StatusEvent>{{"Closing serial port", Info}}));
+    EXPECT_EQ(sink.refs, 1u);  // released by the connection point
 }
 
 TEST(CoreOutVariant, ArrayTypeWithoutArrayBecomesEmpty) {

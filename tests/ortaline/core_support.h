@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,8 @@ public:
     std::vector<StatusEvent> events;
     int invokeCalls = 0;
     bool argumentsAsExpected = true;
+    // Runs inside the event, after it is recorded: a sink calling back into the object.
+    std::function<void(const StatusEvent&)> onEvent;
 
     HRESULT QueryInterface(REFIID riid, void** object) override {
         if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__IBoschCommsEvents) {
@@ -59,6 +62,7 @@ public:
             return DISP_E_BADPARAMCOUNT;
         }
         events.push_back({com::FromBstr(params->rgvarg[1].bstrVal), params->rgvarg[0].lVal});
+        if (onEvent) onEvent(StatusEvent(events.back()));  // a copy: the callback may add more
         return S_OK;
     }
 
