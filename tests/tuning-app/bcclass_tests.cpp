@@ -142,6 +142,10 @@ TEST_F(SessionTest, FailedWakeUpOrCreationReportsNoConnectionAndSendsNothing) {
     EXPECT_EQ(session.GetEcuType(), u"");
     EXPECT_TRUE(ecu.sent.empty());
     EXPECT_EQ(disconnectedEvents, 0);
+    // The new object stays; the workshop code of the last identification too.
+    EXPECT_EQ(ecu.created, 2);
+    EXPECT_EQ(ecu.alive, 1);
+    EXPECT_EQ(session.GetWorkShopCode(), (std::vector<std::uint8_t>{0x12, 0x34}));
 
     ecu.createResult = REGDB_E_CLASSNOTREG;
     EXPECT_FALSE(session.Connect(1));
@@ -162,6 +166,42 @@ TEST_F(SessionTest, WakeUpOnAnUnspokenProtocolClosesTheLinkAndFails) {
         EXPECT_EQ(session.TestAdaptationValue(1, 5), 0);
         EXPECT_EQ(disconnectedEvents, 0);
     }
+}
+
+TEST_F(SessionTest, UnreadableProtocolAtConnectIsRefusedLikeAnUnspokenOne) {
+    ConnectKwp2000();
+    ecu.protocolResult = E_FAIL;
+    EXPECT_FALSE(session.Connect(1));
+    EXPECT_FALSE(session.IsConnected());
+    EXPECT_EQ(ecu.closeCalls, 1);
+    EXPECT_TRUE(ecu.sent.empty());
+    EXPECT_EQ(session.GetWorkShopCode(), (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6}));  // kept
+    EXPECT_EQ(disconnectedEvents, 0);
+}
+
+TEST_F(SessionTest, ConnectedSessionSendsNothingWhileAnotherProtocolIsReported) {
+    ConnectKw1281();
+    ecu.protocol = MCMESS;
+    EXPECT_EQ(session.ReadAdaptationValue(1), 0);
+    EXPECT_EQ(session.TestAdaptationValue(1, 5), 0);
+    EXPECT_EQ(session.SetAdaptationValue(1, 5, {}), 0);
+    EXPECT_NO_THROW(session.ResetAdaptationValues({}));
+    session.SendKeepalive();
+    EXPECT_TRUE(session.IsConnected());
+    session.Disconnect();
+    EXPECT_TRUE(ecu.sent.empty());
+    EXPECT_EQ(ecu.closeCalls, 1);
+    EXPECT_FALSE(session.IsConnected());
+    EXPECT_EQ(disconnectedEvents, 0);
+}
+
+TEST_F(SessionTest, Kwp2000MissingIdentificationLosesTheLinkDuringConnect) {
+    ecu.protocol = KWP2000;
+    ecu.answers = {Answer::Fail()};
+    EXPECT_FALSE(session.Connect(1));
+    EXPECT_EQ(session.GetEcuType(), u"");
+    EXPECT_EQ(session.GetWorkShopCode(), (std::vector<std::uint8_t>(6, 0)));
+    EXPECT_EQ(disconnectedEvents, 1);
 }
 
 TEST_F(SessionTest, EveryConnectReplacesTheObjectAndDisconnectKeepsIt) {

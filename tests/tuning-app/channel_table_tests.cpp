@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,11 @@ TEST(FormatChannelValue, MarksAndTooltipsFollowTheValueGiven) {
     // Untested Speed Limiter of 0: "*" whatever the start-up value.
     state.TestedValues[4] = 5;
     EXPECT_EQ(state.FormatChannelValue(4, 0, false), "+0 kph*");
+    // The marks follow the unit; "*" also when the value differs from both references.
+    state.StartupValues[5] = -5;
+    EXPECT_EQ(state.FormatChannelValue(5, 0, false), "+0 rpm**");
+    state.StartupValues[3] = 4;
+    EXPECT_EQ(state.FormatChannelValue(3, 1, false), "0.75 deg*");
     // Stored: no mark.
     EXPECT_EQ(state.FormatChannelValue(7, 128, false), "100.00%");
     // After a failed read the channel shows as untested until read again.
@@ -143,11 +149,13 @@ TEST(FormatChannelValue, MarksAndTooltipsFollowTheValueGiven) {
     // The file form carries no mark and leaves the tooltip alone.
     EXPECT_EQ(state.FormatChannelValue(4, 0, true), "+0");
 
-    ASSERT_EQ(tooltips.size(), 4u);
+    ASSERT_EQ(tooltips.size(), 6u);
     EXPECT_EQ(tooltips[0], std::make_pair(0, std::string(kUnstoredTooltip)));
     EXPECT_EQ(tooltips[1], std::make_pair(4, std::string(kUntestedTooltip)));
-    EXPECT_EQ(tooltips[2], std::make_pair(1, std::string()));
+    EXPECT_EQ(tooltips[2], std::make_pair(5, std::string(kUnstoredTooltip)));
     EXPECT_EQ(tooltips[3], std::make_pair(3, std::string(kUntestedTooltip)));
+    EXPECT_EQ(tooltips[4], std::make_pair(1, std::string()));
+    EXPECT_EQ(tooltips[5], std::make_pair(3, std::string(kUntestedTooltip)));
     EXPECT_STREQ(kUntestedTooltip, "This value has not been tested.");
     EXPECT_STREQ(kUnstoredTooltip,
                  "Press set if you want the ECU to remember this value every time you start the "
@@ -162,6 +170,30 @@ TEST(FormatChannelValue, OnlyScreenTextsFollowTheLocaleSeparator) {
     EXPECT_EQ(state.FormatChannelValue(0, 255, true), "99.609375%");
     EXPECT_EQ(state.FormatChannelValue(2, 3, true), "0.29296875");
     EXPECT_EQ(state.FormatChannelValue(3, -7, true), "-5.25");
+}
+
+// Under a comma locale (when the system has one) screen texts follow it; file texts and their
+// parsing keep the point, so a saved file reads back the same anywhere.
+TEST(FormatChannelValue, CommaLocaleReachesOnlyTheScreen) {
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    const char* found = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"}) {
+        if (std::setlocale(LC_NUMERIC, name)) {
+            found = name;
+            break;
+        }
+    }
+    if (!found) GTEST_SKIP() << "no comma locale installed";
+    ChannelState state;
+    const std::string screen = state.FormatChannelValue(0, 255, false);
+    const std::string file = state.FormatChannelValue(2, 3, true);
+    const std::string parsed = ParseChannelValue(3, "0.375");
+    const std::int32_t value = ParsedValue(0, "99.609375%");
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    EXPECT_EQ(screen, "99,61%");
+    EXPECT_EQ(file, "0.29296875");
+    EXPECT_EQ(parsed, "0.5");
+    EXPECT_EQ(value, 255);
 }
 
 TEST(ParseChannelValue, ExamplesScaleBackToRawValues) {

@@ -77,6 +77,7 @@ public:
         return S_OK;
     }
     HRESULT GetProtocol(Protocol* protocol) override {
+        if (FAILED(m_ecu.protocolResult)) return m_ecu.protocolResult;
         *protocol = static_cast<Protocol>(m_ecu.protocol);
         return S_OK;
     }

@@ -36,6 +36,7 @@ struct FakeEcu {
     HRESULT createResult = S_OK;
     HRESULT initializeResult = S_OK;
     LONG protocol = VAG1281;
+    HRESULT protocolResult = S_OK;
     HRESULT closeResult = S_OK;
     std::deque<Answer> answers;                   // taken first
     std::function<Answer(const Bytes&)> respond;  // then this; else an empty array
