@@ -57,6 +57,33 @@ TEST_F(ServerTest, RegistrationNamesTheLibraryAndApartmentThreading) {
         registry::ReadString(HKEY_CLASSES_ROOT, "Ortaline.BoschComms\\CurVer", "", current));
     EXPECT_EQ(current, "Ortaline.BoschComms.1");
     ASSERT_TRUE(registry::ReadString(HKEY_CLASSES_ROOT, "AppID\\Ortaline.DLL", "AppID", appId));
+    EXPECT_EQ(appId, com::GuidToString(APPID_Ortaline));
+
+    // Every key and value a client or the registry scripts rely on, by its exact text.
+    const std::string classId = com::GuidToString(CLSID_BoschComms);
+    const std::string appIdKey = "AppID\\" + appId;
+    const std::string expected[][3] = {
+        {"Ortaline.BoschComms.1", "", "BoschComms Class"},
+        {"Ortaline.BoschComms.1\\CLSID", "", classId},
+        {"Ortaline.BoschComms", "", "BoschComms Class"},
+        {"Ortaline.BoschComms\\CLSID", "", classId},
+        {ClassKey(), "", "BoschComms Class"},
+        {ClassKey(), "AppID", appId},
+        {ClassKey() + "\\ProgID", "", "Ortaline.BoschComms.1"},
+        {ClassKey() + "\\VersionIndependentProgID", "", "Ortaline.BoschComms"},
+        {ClassKey() + "\\TypeLib", "", com::GuidToString(LIBID_OrtalineLib)},
+        {appIdKey, "", "Ortaline"},
+    };
+    for (const auto& [key, name, value] : expected) {
+        std::string actual;
+        EXPECT_TRUE(registry::ReadString(HKEY_CLASSES_ROOT, key, name, actual)) << key;
+        EXPECT_EQ(actual, value) << key << " " << name;
+    }
+    HKEY programmable = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, (ClassKey() + "\\Programmable").c_str(), 0, KEY_READ,
+                            &programmable),
+              ERROR_SUCCESS);
+    if (programmable != nullptr) RegCloseKey(programmable);
 
     comms->Release();
     comms = nullptr;
@@ -126,6 +153,52 @@ TEST_F(ServerTest, LateBoundClientReachesMembersByName) {
     OLECHAR* unknownNames[] = {unknown};
     EXPECT_EQ(comms->GetIDsOfNames(IID_NULL, unknownNames, 1, LOCALE_USER_DEFAULT, &dispid),
               DISP_E_UNKNOWNNAME);
+}
+
+TEST_F(ServerTest, DispatchIdentifiersFollowTheInterfaceTable) {
+    const std::pair<std::u16string, DISPID> members[] = {
+        {u"InitializeOld", 1},
+        {u"Close", 2},
+        {u"SendCommand", 3},
+        {u"CableType", 4},
+        {u"InitializationAddressingMode", 5},
+        {u"InitializeFast", 6},
+        {u"ChangeBaudRate", 7},
+        {u"Initialize", 8},
+        {u"InitializeViaUART", 9},
+        {u"InterByteReadPause", 10},
+        {u"InterByteWritePause", 11},
+        {u"AddressingMode", 12},
+        {u"GetProtocol", 13},
+        {u"InitializeFast2", 14},
+    };
+    for (auto [name, expected] : members) {
+        OLECHAR* names[] = {name.data()};
+        DISPID dispid = DISPID_UNKNOWN;
+        EXPECT_EQ(comms->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid), S_OK);
+        EXPECT_EQ(dispid, expected) << com::FromBstr(name.data());
+    }
+
+    // Late-bound reads of the defaults: each dispid reaches its own member.
+    const std::pair<DISPID, LONG> defaults[] = {
+        {4, SerialPortConnection}, {5, EightBit}, {10, 0}, {11, 0}};
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    for (auto [dispid, value] : defaults) {
+        VARIANT result;
+        VariantInit(&result);
+        EXPECT_EQ(comms->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                                &result, nullptr, nullptr),
+                  S_OK);
+        EXPECT_EQ(result.vt, VT_I4);
+        EXPECT_EQ(result.lVal, value) << dispid;
+    }
+    VARIANT protocol;
+    VariantInit(&protocol);
+    EXPECT_EQ(comms->Invoke(13, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &protocol,
+                            nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(protocol.lVal, KWP2000);
+    EXPECT_TRUE(sink.events.empty());  // getters raise no status
 }
 
 }  // namespace
