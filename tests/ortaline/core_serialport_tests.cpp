@@ -34,6 +34,22 @@ protected:
             registry::WriteString(HKEY_CURRENT_USER, serial::kDeviceMapKey, "COM3", device));
     }
 
+    // Open that reports a refusal as a test failure naming the driver's error.
+    bool OpenAs(PortParity parity, std::uint8_t dataBits, PortStopBits stopBits,
+                PortFlowControl flow) {
+        try {
+            port.Open(3, 9600, parity, dataBits, stopBits, flow, false);
+            return true;
+        } catch (CSerialException* e) {
+            ADD_FAILURE() << "Open refused with error " << e->Error() << " (parity "
+                          << static_cast<int>(parity) << ", stop bits "
+                          << static_cast<int>(stopBits) << ", flow " << static_cast<int>(flow)
+                          << ")";
+            e->Delete();
+            return false;
+        }
+    }
+
     core_test::TempConfigHome home;
     int master = -1;
     CSerialPort port;
@@ -74,6 +90,64 @@ TEST_F(SerialPortTest, OpenLeavesTheLineSettingsTheLibraryNeeds) {
     EXPECT_TRUE(port.Close());
     EXPECT_FALSE(port.IsOpen());
     EXPECT_FALSE(port.Close());
+}
+
+TEST_F(SerialPortTest, ParityStopBitsAndFlowControlTables) {
+    // A pseudo-terminal keeps 8N1 whatever it is told; the simulator's K-line takes every
+    // framing, as a UART does.
+    platform::SimulatedClock clock;
+    platform::ScopedClock scoped(clock);
+    MapCom3(std::string(serial::kVirtualDevicePrefix) + "kwp2000");
+
+    // The port's enumerations are not the driver's codes: each maps through its table.
+    const std::pair<PortParity, BYTE> parities[] = {{PortParity::Even, EVENPARITY},
+                                                    {PortParity::Mark, MARKPARITY},
+                                                    {PortParity::None, NOPARITY},
+                                                    {PortParity::Odd, ODDPARITY},
+                                                    {PortParity::Space, SPACEPARITY}};
+    DCB dcb{};
+    for (auto [parity, expected] : parities) {
+        if (!OpenAs(parity, 8, PortStopBits::Two, PortFlowControl::None)) continue;
+        ASSERT_TRUE(port.GetState(dcb));
+        EXPECT_EQ(dcb.Parity, expected) << static_cast<int>(parity);
+        EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
+    }
+    ASSERT_TRUE(OpenAs(PortParity::None, 5, PortStopBits::OnePointFive, PortFlowControl::None));
+    ASSERT_TRUE(port.GetState(dcb));
+    EXPECT_EQ(dcb.StopBits, ONE5STOPBITS);
+    EXPECT_EQ(dcb.ByteSize, 5);
+
+    struct FlowRow {
+        PortFlowControl flow;
+        DWORD cts, dsr, outX, inX, dtr, rts;
+    };
+    const FlowRow rows[] = {
+        {PortFlowControl::None, 0, 0, 0, 0, DTR_CONTROL_ENABLE, RTS_CONTROL_DISABLE},
+        {PortFlowControl::CtsRts, 1, 0, 0, 0, DTR_CONTROL_ENABLE, RTS_CONTROL_HANDSHAKE},
+        {PortFlowControl::CtsDtr, 1, 0, 0, 0, DTR_CONTROL_HANDSHAKE, RTS_CONTROL_DISABLE},
+        {PortFlowControl::DsrRts, 0, 1, 0, 0, DTR_CONTROL_ENABLE, RTS_CONTROL_HANDSHAKE},
+        {PortFlowControl::DsrDtr, 0, 1, 0, 0, DTR_CONTROL_HANDSHAKE, RTS_CONTROL_DISABLE},
+        {PortFlowControl::XonXoff, 0, 0, 1, 1, DTR_CONTROL_ENABLE, RTS_CONTROL_DISABLE},
+    };
+    for (const FlowRow& row : rows) {
+        // Each Open starts from the previous row's settings: nothing may linger.
+        if (!OpenAs(PortParity::None, 8, PortStopBits::One, row.flow)) continue;
+        ASSERT_TRUE(port.GetState(dcb));
+        const int flow = static_cast<int>(row.flow);
+        EXPECT_EQ(dcb.fOutxCtsFlow, row.cts) << flow;
+        EXPECT_EQ(dcb.fOutxDsrFlow, row.dsr) << flow;
+        EXPECT_EQ(dcb.fOutX, row.outX) << flow;
+        EXPECT_EQ(dcb.fInX, row.inX) << flow;
+        EXPECT_EQ(dcb.fDtrControl, row.dtr) << flow;
+        EXPECT_EQ(dcb.fRtsControl, row.rts) << flow;
+        EXPECT_EQ(dcb.fBinary, 1u);
+        EXPECT_EQ(dcb.fTXContinueOnXoff, 1u);
+        EXPECT_EQ(dcb.fDsrSensitivity, 0u);
+    }
+    EXPECT_EQ(dcb.XonChar, 0x11);
+    EXPECT_EQ(dcb.XoffChar, 0x13);
+    EXPECT_EQ(dcb.XonLim, 100);
+    EXPECT_EQ(dcb.XoffLim, 100);
 }
 
 TEST_F(SerialPortTest, MissingDeviceThrowsCreateFilesCode) {
