@@ -92,6 +92,25 @@ TEST_F(ImageInput, DisabledControlDropsInputQueuedWhileDisabled) {
     EXPECT_TRUE(recorder.events.empty());
 }
 
+TEST_F(ImageInput, PressBesideEveryControlKeepsTheMouseFromThemUntilReleased) {
+    // Pressed on the bare form (and on a disabled control), the drag that follows and its
+    // release belong to the form: the controls it crosses see nothing of it.
+    for (bool onDisabled : {false, true}) {
+        front.SetEnabled(!onDisabled);
+        const double pressX = onDisabled ? 80 : 150;
+        forms::testing::SendMouse(form, MouseAction::Press, forms::kLeftButton, pressX, 30);
+        front.SetEnabled(true);
+        forms::testing::SendMouse(form, MouseAction::Move, forms::kLeftButton, 20, 15);
+        forms::testing::SendMouse(form, MouseAction::Move, forms::kLeftButton, 80, 30);
+        forms::testing::SendMouse(form, MouseAction::Release, forms::kLeftButton, 80, 30);
+        EXPECT_TRUE(recorder.events.empty()) << onDisabled;
+    }
+    // Afterwards the controls take input again.
+    forms::testing::ClickAt(form, 80, 30);
+    EXPECT_EQ(recorder.events,
+              (std::vector<std::string>{"front down 1 0 600,150", "front up 1", "front click"}));
+}
+
 TEST(ImagePicture, PictureSizesTheControl) {
     forms::Form form("Test", 100, 100);
     forms::Image& image = form.AddImage("img", 3, forms::Rect{5, 6, 10, 10});

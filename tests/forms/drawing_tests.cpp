@@ -5,6 +5,7 @@
 #include <QImage>
 
 #include "forms/form.h"
+#include "forms/screen.h"
 
 namespace {
 
@@ -82,6 +83,20 @@ TEST(PictureBox, ItalicAndWiderFontsMeasureDifferently) {
     EXPECT_GT(box.TextWidth("Main Fuel Scale"), regular);
     box.SetFontSize(20);
     EXPECT_GT(box.TextWidth("Main Fuel Scale"), 2 * regular);
+}
+
+TEST(PictureBox, FontPointsFollowTheScreensTwipsPerPixel) {
+    // 7.8 points at 12 twips per pixel (120 dots per inch) are the pixels of 9.75 points at 15.
+    forms::Form form("Test", 10, 10);
+    forms::PictureBox& box = form.AddPictureBox("pic", -1, forms::Rect{0, 0, 10, 10});
+    box.SetFontSize(9.75);
+    const double designHeight = box.TextHeight("Ag");
+    forms::Screen::SetTwipsPerPixel(12, 12);
+    EXPECT_GT(box.TextHeight("Ag"), designHeight);
+    box.SetFontSize(7.8);
+    const double scaledHeight = box.TextHeight("Ag");
+    forms::Screen::SetTwipsPerPixel(15, 15);
+    EXPECT_DOUBLE_EQ(scaledHeight, designHeight);
 }
 
 class PaintingForm : public forms::Form {

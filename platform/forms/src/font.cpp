@@ -5,6 +5,8 @@
 #include <QString>
 #include <cmath>
 
+#include "forms/screen.h"
+
 namespace forms {
 namespace {
 
@@ -35,8 +37,11 @@ QFont ToQFont(const Font& font) {
     QFont result{QString::fromUtf8(kFamily)};
     result.setStyleStrategy(QFont::PreferAntialias);
     result.setHintingPreference(QFont::PreferNoHinting);
-    // Points at 96 dots per inch, rounded to whole pixels as the window system does.
-    result.setPixelSize(std::max(1, static_cast<int>(std::lround(font.size * 96.0 / 72.0))));
+    // Points at the screen's dots per inch (96 on the design screen), rounded to whole pixels
+    // as the window system does. A layout that scales its font sizes by the twips per pixel
+    // thus keeps its text the same size in pixels.
+    const double dotsPerInch = kTwipsPerInch / Screen::TwipsPerPixelY();
+    result.setPixelSize(std::max(1, static_cast<int>(std::lround(font.size * dotsPerInch / 72.0))));
     result.setBold(font.bold);
     result.setItalic(font.italic);
     result.setUnderline(font.underline);

@@ -285,33 +285,40 @@ void Form::DispatchMouse(int kind, int button, int held, int shift, double x, do
     };
     if (kind == kMouseDown) {
         Image* target = m_captured;
-        if (target == nullptr) {
+        if (target == nullptr && m_formButtons == 0) {
             target = HitTest(x, y);
-            // A disabled control takes no input, so it does not capture the mouse either.
-            if (target == nullptr || !target->Enabled()) return;
-            m_captured = target;
+            // A press that no enabled control takes belongs to the form itself: the form
+            // holds the mouse until every button is up again.
+            if (target != nullptr && !target->Enabled()) target = nullptr;
+            if (target != nullptr) m_captured = target;
+        }
+        if (target == nullptr) {
+            m_formButtons |= button;
+            return;
         }
         m_capturedButtons |= button;
         if (target->Enabled()) local(*target, target->MouseDown, button);
         return;
     }
     if (kind == kMouseMove) {
+        if (held == 0) m_formButtons = 0;  // a release the form never saw
+        if (m_captured == nullptr && m_formButtons != 0) return;
         Image* target = m_captured != nullptr ? m_captured : HitTest(x, y);
         if (target != nullptr && target->Enabled()) local(*target, target->MouseMove, held);
         return;
     }
+    // A release goes where its press went; one without a press here reaches nobody.
     Image* target = m_captured;
-    const bool pressedHere = target != nullptr && (m_capturedButtons & button) != 0;
-    if (target == nullptr) target = HitTest(x, y);
-    if (target == nullptr) return;
-    if (pressedHere) {
-        m_capturedButtons &= ~button;
-        if (m_capturedButtons == 0) m_captured = nullptr;
+    if (target == nullptr || (m_capturedButtons & button) == 0) {
+        m_formButtons &= ~button;
+        return;
     }
+    m_capturedButtons &= ~button;
+    if (m_capturedButtons == 0) m_captured = nullptr;
     if (!target->Enabled()) return;
     local(*target, target->MouseUp, button);
-    if (pressedHere && button == kLeftButton && target->Enabled() && target->Visible() &&
-        target->Contains(x, y) && target->Click) {
+    if (button == kLeftButton && target->Enabled() && target->Visible() && target->Contains(x, y) &&
+        target->Click) {
         target->Click();
     }
 }

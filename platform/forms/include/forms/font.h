@@ -16,8 +16,8 @@ struct Font {
 
 // Loads the bundled faces once (needs a QGuiApplication); true when they are available.
 bool LoadFonts();
-// The Qt font for a control font at 96 dots per inch (pixel sizes, so the screen's own
-// resolution does not matter).
+// The Qt font for a control font in pixels at the dots per inch that the screen's twips
+// per pixel give (96 at the design ratio), whatever the monitor's own resolution.
 QFont ToQFont(const Font& font);
 
 }  // namespace forms

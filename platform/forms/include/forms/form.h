@@ -129,6 +129,7 @@ private:
     std::vector<Control*> m_controls;
     Image* m_captured = nullptr;
     int m_capturedButtons = 0;
+    int m_formButtons = 0;  // buttons pressed where no control took the press
     std::unique_ptr<FormWindow> m_window;
     FormSurface* m_surface = nullptr;
     QMenuBar* m_menuBar = nullptr;
