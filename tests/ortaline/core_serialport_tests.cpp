@@ -150,6 +150,31 @@ TEST_F(SerialPortTest, ParityStopBitsAndFlowControlTables) {
     EXPECT_EQ(dcb.XoffLim, 100);
 }
 
+TEST_F(SerialPortTest, ReadTimesOutQuietlyAndQueuedBytesAreCounted) {
+    platform::SimulatedClock clock;
+    platform::ScopedClock scoped(clock);
+    port.Open(3, 10400, PortParity::None, 8, PortStopBits::One, PortFlowControl::None, false);
+    ASSERT_TRUE(port.IsOpen());
+    COMMTIMEOUTS timeouts{0, 0, 2, 0, 0};
+    ASSERT_TRUE(port.SetTimeouts(timeouts));
+    COMMTIMEOUTS back{};
+    ASSERT_TRUE(port.GetTimeouts(back));
+    EXPECT_EQ(back.ReadTotalTimeoutConstant, 2u);
+
+    BYTE buffer[4] = {};
+    EXPECT_EQ(port.Read(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(port.BytesWaiting(), 0u);
+
+    const BYTE sent[] = {0x55, 0x01, 0x8A};
+    ASSERT_EQ(write(master, sent, sizeof sent), static_cast<ssize_t>(sizeof sent));
+    for (int i = 0; i < 1000 && port.BytesWaiting() < sizeof sent; ++i) clock.SleepMs(1);
+    EXPECT_EQ(port.BytesWaiting(), sizeof sent);
+    EXPECT_EQ(port.Read(buffer, sizeof buffer), sizeof sent);  // fewer than asked
+    EXPECT_EQ(buffer[2], 0x8A);
+
+    EXPECT_EQ(port.SetInsertChar(0xFF), 0);
+}
+
 TEST_F(SerialPortTest, MissingDeviceThrowsCreateFilesCode) {
     MapCom3("/nonexistent/ortaline-tty");
     HANDLE direct = CreateFileA("\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
