@@ -222,9 +222,14 @@ public:
     std::vector<BYTE> sentFrame;
     std::vector<BYTE> reply;
     bool throwPortFailure = false;
+    HRESULT failWith = S_OK;
 
     HRESULT FakeExchange(const BYTE* frame, std::int32_t size, CByteArray&, CByteArray& out, bool) {
         if (throwPortFailure) ThrowSerialException(ERROR_DEVICE_NOT_CONNECTED);
+        if (FAILED(failWith)) {
+            out.Add(0x7F);  // a partial reply must not reach the client
+            return failWith;
+        }
         sentFrame.assign(frame, frame + size);
         for (BYTE b : reply) out.Add(b);
         return S_OK;
@@ -273,6 +278,24 @@ TEST_F(SendCommandPath, ReplyComesBackAsLongArrayFromZero) {
         EXPECT_EQ(value, comms->reply[static_cast<std::size_t>(i)]);
     }
     EXPECT_EQ(comms->m_bJustInitialized, 0);
+
+    VARIANT scalar;
+    VariantInit(&scalar);
+    scalar.vt = VT_I4;
+    scalar.lVal = 9;
+    VariantClear(&result);
+    ASSERT_EQ(comms->SendCommand(scalar, &result), S_OK);
+    EXPECT_EQ(comms->sentFrame, (std::vector<BYTE>{0x01, 0x09, 0x0A}));
+}
+
+TEST_F(SendCommandPath, FailedExchangeResultIsReturnedUnchanged) {
+    comms->failWith = static_cast<HRESULT>(0x80004005);
+    VARIANT message = core_test::ArrayVariant(VT_UI1, 0, {0x3E});
+    EXPECT_EQ(comms->SendCommand(message, &result), static_cast<HRESULT>(0x80004005));
+    VariantClear(&message);
+    EXPECT_EQ(result.vt, VT_EMPTY);
+    EXPECT_EQ(comms->m_bJustInitialized, 1);
+    EXPECT_EQ(comms->m_bEcuInitialized, 1);
 }
 
 TEST_F(SendCommandPath, PortFailureMidExchangeEndsAsSevereErrorNotException) {
@@ -461,6 +484,12 @@ TEST_F(CommsTest, ChangeBaudRateChecksThePort) {
     EXPECT_EQ(sink.events,
               (std::vector<StatusEvent>{{"Setting serial port baud rate to 9600 baud", Info}}));
 
+    comms->m_nCableType = USBPortConnection;
+    sink.events.clear();
+    ASSERT_EQ(comms->ChangeBaudRate(4800, &ok), S_OK);
+    EXPECT_EQ(sink.events,
+              (std::vector<StatusEvent>{{"Setting USB baud rate to 4800 baud", Info}}));
+
     port->failBaudRateWith = ERROR_DEVICE_NOT_CONNECTED;
     sink.events.clear();
     EXPECT_EQ(comms->ChangeBaudRate(5, &ok), DISP_E_EXCEPTION);
@@ -468,6 +497,36 @@ TEST_F(CommsTest, ChangeBaudRateChecksThePort) {
     ASSERT_EQ(sink.events.size(), 1u);
     EXPECT_EQ(sink.events[0].level, Severe);
     EXPECT_EQ(sink.events[0].text.rfind("Serial port error: ", 0), 0u);
+}
+
+TEST_F(CommsTest, OpenPortOpensOneWayAndSwallowsPortFailures) {
+    auto* port = new core_test::ProgrammablePort;
+    port->open = false;
+    comms->m_pPort = port;
+    ASSERT_TRUE(comms->OpenPort(4, 10400));
+    // Parity None (2), 8 data bits, one stop bit (0), no flow control, not overlapped.
+    EXPECT_EQ(port->calls,
+              (std::vector<std::string>{"Open 4 10400 2 8 0 0 0", "Setup 3328 3328", "SetMask 0"}));
+    EXPECT_EQ(comms->m_nPortNumber, 4);
+    EXPECT_EQ(comms->m_nBaudRate, 10400);
+    EXPECT_EQ(sink.events,
+              (std::vector<StatusEvent>{{"Opening serial port 4 at 10400 baud", Info}}));
+
+    port->failSetupWith = ERROR_DEVICE_NOT_CONNECTED;
+    sink.events.clear();
+    EXPECT_FALSE(comms->OpenPort(2, 9600));
+    EXPECT_EQ(comms->m_nPortNumber, 4);  // unchanged by the failed attempt
+    EXPECT_EQ(comms->m_nBaudRate, 10400);
+    EXPECT_EQ(sink.events,
+              (std::vector<StatusEvent>{{"Opening serial port 2 at 9600 baud", Info}}));
+    EXPECT_FALSE(core_test::TakeError().present);
+
+    port->failSetupWith = 0;
+    port->open = false;
+    comms->m_nCableType = USBPortConnection;
+    sink.events.clear();
+    comms->OpenPort(0, 19200);
+    EXPECT_EQ(sink.events, (std::vector<StatusEvent>{{"Opening USB port at 19200 baud", Info}}));
 }
 
 TEST_F(CommsTest, InitializeOnPortZeroTakesTheUsbCableAndFailsCleanly) {
@@ -570,7 +629,10 @@ TEST_F(CommsTest, EventsReachEverySinkAndErrorInfoIsDeclared) {
     core_test::StatusSink second;
     const DWORD secondCookie = core_test::Advise(static_cast<IBoschComms*>(comms), &second);
     EXPECT_NE(secondCookie, cookie);
+    ULONG refsDuringCall = 0;
+    second.onEvent = [&](const StatusEvent&) { refsDuringCall = second.refs; };
     comms->put_InterByteWritePause(3);
+    EXPECT_EQ(refsDuringCall, second.refs + 1);  // held for the call, released after it
     core_test::Unadvise(static_cast<IBoschComms*>(comms), cookie);
     comms->put_InterByteWritePause(4);
     EXPECT_EQ(sink.events.size(), 1u);
