@@ -66,6 +66,7 @@ TEST_F(WindowTest, ShortPlusPressStepsOnceAtReleaseAndHoldingRepeatsEvery50ms) {
     EXPECT_EQ(Value(0), 256);
 
     Press(window.btnMinus(0));
+    EXPECT_EQ(window.tmrMinusPlus->Tag, "-1");  // not 0: minus on row 0
     timers.Advance(49);
     EXPECT_EQ(Value(0), 256);
     timers.Advance(1);
@@ -85,6 +86,16 @@ TEST_F(WindowTest, PlusAtMaxChangesNothingButStillShowsThePress) {
     EXPECT_EQ(window.btnPlus(1).GetPicture(), window.GetImage(7));
     Release(window.btnPlus(1), forms::kRightButton);
     EXPECT_EQ(Value(1), 10);
+    // Nothing is redrawn: a thumb put elsewhere stays there.
+    window.tmbSlider(1).SetLeft(300);
+    Click(window.btnPlus(1));
+    EXPECT_EQ(ThumbLeft(1), 300);
+    window.Channels.ChannelTable[1].Value = -10;
+    Click(window.btnMinus(1));
+    EXPECT_EQ(Value(1), -10);
+    EXPECT_EQ(ThumbLeft(1), 300);
+    window.Channels.ChannelTable[1].Value = 10;
+    window.RefreshRow(1);
     // A middle click on minus acts like a left click.
     Click(window.btnMinus(1), forms::kMiddleButton);
     EXPECT_EQ(Value(1), 9);
@@ -149,6 +160,14 @@ TEST_F(WindowTest, TrackStepsEndExactlyAtTheLimit) {
     timers.Advance(1000);
     TrackRelease(0, 454);
     EXPECT_EQ(Value(0), 333);
+
+    window.Channels.ChannelTable[0].Value = 140;  // thumb at 323, left of it the track
+    window.RefreshRow(0);
+    TrackPress(0, 320);
+    EXPECT_EQ(window.tmrSlideTrack->Tag, "-1");
+    timers.Advance(1000);
+    TrackRelease(0, 320);
+    EXPECT_EQ(Value(0), 128);
 }
 
 TEST_F(WindowTest, DraggingTheThumbSnapsToTheRoundedValue) {
@@ -174,11 +193,47 @@ TEST_F(WindowTest, DraggingTheThumbSnapsToTheRoundedValue) {
     EXPECT_EQ(Value(0), 333);
 }
 
+TEST_F(WindowTest, DragMoveWithoutAChangeReprintsTheTextAndLeavesTheThumb) {
+    const QImage clean = window.lblValues(0).Canvas().copy();
+    window.lblValues(0).Print("XXXXXXXXXX");
+    ASSERT_NE(window.lblValues(0).Canvas(), clean);
+    const double y = CentreY(window.tmbSlider(0));
+    forms::testing::SendMouse(window, MouseAction::Press, forms::kLeftButton, 400, y);
+    forms::testing::SendMouse(window, MouseAction::Move, forms::kLeftButton, 400.4, y);
+    forms::testing::SendMouse(window, MouseAction::Release, forms::kLeftButton, 400.4, y);
+    EXPECT_EQ(Value(0), 255);
+    EXPECT_EQ(ThumbLeft(0), 395);
+    EXPECT_EQ(window.lblValues(0).Canvas(), clean);
+}
+
+TEST_F(WindowTest, ValueOutsideItsLimitsPutsTheThumbAtTheNearerEnd) {
+    // InitChannelLimits while connected keeps a value that the restored limits exclude. The
+    // thumb stays on its track instead of covering the plus button (or leaving 16 bits).
+    window.Channels.ChannelTable[0] = dravik::ChannelRecord{128, 333, 400};
+    window.RefreshRow(0);
+    EXPECT_EQ(ThumbLeft(0), window.ThumbMaxLeft(0));
+    window.Channels.ChannelTable[0] = dravik::ChannelRecord{128, 333, 100};
+    window.RefreshRow(0);
+    EXPECT_EQ(ThumbLeft(0), window.ThumbMinLeft(0));
+    window.Channels.ChannelTable[2] = dravik::ChannelRecord{0, 31, 65535};
+    EXPECT_NO_THROW(window.RefreshRow(2));
+    EXPECT_EQ(ThumbLeft(2), window.ThumbMaxLeft(2));
+    // A drag brings it back inside.
+    const double y = CentreY(window.tmbSlider(2));
+    forms::testing::SendMouse(window, MouseAction::Press, forms::kLeftButton, ThumbLeft(2) + 4, y);
+    forms::testing::SendMouse(window, MouseAction::Move, forms::kLeftButton, ThumbLeft(2) + 4, y);
+    forms::testing::SendMouse(window, MouseAction::Release, forms::kLeftButton, ThumbLeft(2) + 4,
+                              y);
+    EXPECT_EQ(Value(2), 31);
+}
+
 TEST_F(WindowTest, RightOrMiddleClicksOnTracksNeverMoveAnySlider) {
-    // At start (no step made yet) and after another row's track run alike.
+    // At start (no step made yet) and after another row's track run alike. Row 3's thumb
+    // covers 597..615, so 650 is on the track.
+    ASSERT_GT(650, ThumbLeft(3) + window.tmbSlider(3).Width());
     for (int button : {forms::kRightButton, forms::kMiddleButton}) {
-        TrackPress(3, 600, button);
-        TrackRelease(3, 600, button);
+        TrackPress(3, 650, button);
+        TrackRelease(3, 650, button);
     }
     for (int i = 0; i < 12; ++i) EXPECT_EQ(Value(i), dravik::ChannelDefault(i)) << i;
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "forms/app.h"
 #include "forms/testing.h"
@@ -12,12 +13,25 @@ namespace window_test {
 
 using forms::testing::MouseAction;
 
+// Where and how one Print call drew: its position, colour and whether the font was italic.
+struct PrintCall {
+    double x = 0;
+    double y = 0;
+    forms::OleColor color = 0;
+    bool italic = false;
+};
+
 class TestWindow : public dravik::MainWindow {
 public:
     std::string ecu;
     int connectClicks = 0;
+    std::vector<PrintCall> prints;  // every Print on the window itself
 
 protected:
+    void PrintTargetChanged() override {
+        prints.push_back(PrintCall{CurrentX(), CurrentY(), ForeColor(), FontItalic()});
+        MainWindow::PrintTargetChanged();
+    }
     std::string EcuType() override { return ecu; }
     void btnConnect_Click() override {
         MainWindow::btnConnect_Click();
