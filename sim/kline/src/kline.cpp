@@ -6,6 +6,7 @@
 #include <queue>
 
 #include "clock/clock.h"
+#include "echo_faults.h"
 #include "receiver.h"
 #include "transmitter.h"
 
@@ -46,6 +47,7 @@ struct KLine::Impl {
     detail::Receiver testerRx;
     detail::Receiver peerRx;
     std::deque<ReceivedByte> testerInbox;
+    detail::EchoFaults echoFaults;
     std::priority_queue<std::int64_t, std::vector<std::int64_t>, std::greater<>> wakes;
 
     bool lineHigh = true;
@@ -54,6 +56,7 @@ struct KLine::Impl {
 
     std::vector<WireByte> traffic;
     std::vector<LineEvent> events;
+    std::vector<EchoFaultHit> echoFaultHits;
 
     // Time at which a call made now takes effect: the wire's present.
     std::int64_t EffectiveNow() const { return processedNs == kNotStarted ? 0 : processedNs; }
@@ -92,7 +95,9 @@ struct KLine::Impl {
     // receivers' edge detection), receiver samples, peer wake-ups.
     void StepAt(std::int64_t timeNs) {
         WireByte started{};
-        if (testerTx.Step(timeNs, testerFraming, started)) {
+        const bool testerStarted = testerTx.Step(timeNs, testerFraming, started);
+        const std::uint8_t testerValue = started.value;
+        if (testerStarted) {
             started.sender = Side::Tester;
             Append(traffic, started);
         }
@@ -106,11 +111,18 @@ struct KLine::Impl {
         // answering at once may start its byte there).
         if (peerTx.InFrame() == peerRx.Enabled()) peerRx.SetEnabled(!peerTx.InFrame(), lineHigh);
         UpdateLevel(timeNs, peerTx.DrivesLow() != peerLowBefore ? Side::Peer : Side::Tester);
+        if (testerStarted) {
+            // The tester hears its own byte as echo only when its start edge began a character.
+            const bool echoDecoded = testerRx.Busy() && testerRx.StartNs() == timeNs;
+            echoFaults.OnTesterByte(testerValue, echoDecoded ? &timeNs : nullptr);
+        }
 
         ReceivedByte byte;
         if (testerRx.NextSampleNs() <= timeNs && testerRx.Sample(lineHigh, byte)) {
             byte.timeNs = timeNs;
-            testerInbox.push_back(byte);
+            if (auto hit = echoFaults.Deliver(byte, testerRx.StartNs(), testerInbox)) {
+                Append(echoFaultHits, *hit);
+            }
         }
         if (peerRx.NextSampleNs() <= timeNs && peerRx.Sample(lineHigh, byte)) {
             byte.timeNs = timeNs;
@@ -145,6 +157,7 @@ struct KLine::Impl {
         }
         for (std::int64_t t : moved) wakes.push(t);
         for (ReceivedByte& byte : testerInbox) byte.timeNs += deltaNs;
+        echoFaults.Shift(deltaNs);
         processedNs += deltaNs;
         if (std::shared_ptr<Peer> p = peer) p->OnTimeShift(deltaNs);
     }
@@ -267,6 +280,7 @@ void KLine::SetTesterConnected(bool connected) {
     if (connected == m_impl->testerConnected) return;
     m_impl->testerConnected = connected;
     m_impl->testerRx.SetEnabled(false, m_impl->lineHigh);
+    m_impl->echoFaults.ForgetPending();
     m_impl->UpdateLevel(m_impl->EffectiveNow(), Side::Tester);
     if (connected) m_impl->testerRx.SetEnabled(true, m_impl->lineHigh);
 }
@@ -305,6 +319,22 @@ void KLine::ReleaseTester() {
 bool KLine::TesterClaimed() const {
     std::lock_guard lock(m_impl->mutex);
     return m_impl->testerClaimed;
+}
+
+void KLine::InjectTesterEchoFault(const EchoFault& fault) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->SyncTester();  // bytes already started are not counted
+    m_impl->echoFaults.Inject(fault);
+}
+
+void KLine::ClearTesterEchoFaults() {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->echoFaults.Clear();
+}
+
+std::size_t KLine::ArmedTesterEchoFaults() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->echoFaults.Armed();
 }
 
 // ---- peer side ----
@@ -382,10 +412,13 @@ const std::vector<WireByte>& KLine::Traffic() const { return m_impl->traffic; }
 
 const std::vector<LineEvent>& KLine::Events() const { return m_impl->events; }
 
+const std::vector<EchoFaultHit>& KLine::EchoFaultHits() const { return m_impl->echoFaultHits; }
+
 void KLine::ClearRecords() {
     std::lock_guard lock(m_impl->mutex);
     m_impl->traffic.clear();
     m_impl->events.clear();
+    m_impl->echoFaultHits.clear();
 }
 
 }  // namespace kline

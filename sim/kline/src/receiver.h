@@ -18,6 +18,8 @@ public:
     void SetEnabled(bool enabled, bool lineHigh);
     bool Enabled() const { return m_enabled; }
     bool Busy() const { return m_busy; }
+    // Start edge of the character being (or last) received.
+    std::int64_t StartNs() const { return m_startNs; }
 
     // The line changed level at timeNs; framing is the receiver's framing at that moment.
     void OnLevel(std::int64_t timeNs, bool high, const Framing& framing);

@@ -17,6 +17,7 @@
 #include <deque>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,32 @@ struct LineEvent {
     bool on;          // Break / Dtr / Rts: new state; Level: line high after the change
                       // (a Level event's side is the side whose driver moved)
     Framing framing;  // Framing: the new framing
+};
+
+// A fault of the tester's interface in what its own UART receives for a byte it sent (its
+// echo). The line and the peer are untouched: the peer still hears the byte as sent.
+struct EchoFault {
+    enum class Effect {
+        Drop,        // the tester's UART receives nothing for the byte
+        Replace,     // the tester receives `replacement` instead of the echo
+        StrayZeros,  // `strayZeros` 0x00 bytes arrive just before the real echo
+    };
+    Effect effect = Effect::Drop;
+    // The bytes it hits, counted from the next byte the tester's UART starts to send: only
+    // bytes equal to `value` count when it is set; the first `skip` bytes that count are
+    // passed over, the `times` after them are hit.
+    std::optional<std::uint8_t> value;
+    std::size_t skip = 0;
+    int times = 1;
+    std::uint8_t replacement = 0x00;
+    int strayZeros = 1;
+};
+
+// One echo that a fault changed.
+struct EchoFaultHit {
+    std::int64_t timeNs;  // when the tester's UART delivered (or would have delivered) the echo
+    std::uint8_t sent;    // the tester's byte
+    EchoFault::Effect effect;
 };
 
 class KLine;
@@ -126,6 +153,15 @@ public:
     bool ClaimTester();
     void ReleaseTester();
     bool TesterClaimed() const;
+    // Arms a fault of the tester's receiver (see EchoFault). Faults stay armed across port
+    // closes and opens until they have hit all their bytes; when two armed faults pick the
+    // same byte, the one armed first takes it and the other waits for its next byte. A byte
+    // whose echo the tester's receiver does not decode on its own (the line was already low
+    // when it started) uses its pick up without a hit.
+    void InjectTesterEchoFault(const EchoFault& fault);
+    void ClearTesterEchoFaults();
+    // Bytes still to be hit by the armed faults.
+    std::size_t ArmedTesterEchoFaults() const;
 
     // ---- peer side (ECU simulator) ----
     void SetPeerFraming(const Framing& framing);
@@ -153,6 +189,7 @@ public:
     // at least (older ones are dropped in halves), so a long run stays bounded.
     const std::vector<WireByte>& Traffic() const;
     const std::vector<LineEvent>& Events() const;
+    const std::vector<EchoFaultHit>& EchoFaultHits() const;
     void ClearRecords();
 
 private:
