@@ -1,0 +1,35 @@
+// settings get <key> <name> | settings set <key> <name> <text>
+// Keys are below HKEY_CURRENT_USER, e.g. "Software\Ortaline\Devices".
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "registry/registry.h"
+
+int main(int argc, char** argv) {
+    const bool get = argc == 4 && std::strcmp(argv[1], "get") == 0;
+    const bool set = argc == 5 && std::strcmp(argv[1], "set") == 0;
+    if (!get && !set) {
+        std::fprintf(stderr,
+                     "usage: settings get <key> <name>\n"
+                     "       settings set <key> <name> <text>\n"
+                     "(keys below HKEY_CURRENT_USER; store: %s)\n",
+                     registry::StorePath().c_str());
+        return 2;
+    }
+    if (get) {
+        std::string value;
+        if (!registry::ReadString(HKEY_CURRENT_USER, argv[2], argv[3], value)) {
+            std::fprintf(stderr, "settings: %s\\%s is not set\n", argv[2], argv[3]);
+            return 1;
+        }
+        std::printf("%s\n", value.c_str());
+        return 0;
+    }
+    if (!registry::WriteString(HKEY_CURRENT_USER, argv[2], argv[3], argv[4])) {
+        std::fprintf(stderr, "settings: could not write %s\\%s to %s\n", argv[2], argv[3],
+                     registry::StorePath().c_str());
+        return 1;
+    }
+    return 0;
+}
