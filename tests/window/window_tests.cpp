@@ -25,13 +25,37 @@ std::pair<int, int> DiffSpan(const QImage& a, const QImage& b, int top, int bott
 }
 
 TEST_F(WindowTest, AnyMouseButtonShowsThePressedPictureUntilRelease) {
-    for (int button : {forms::kLeftButton, forms::kRightButton, forms::kMiddleButton}) {
-        Press(*window.btnSet, button);
-        EXPECT_EQ(window.btnSet->GetPicture(), window.GetImage(12));
-        Release(*window.btnSet, button);
-        EXPECT_EQ(window.btnSet->GetPicture(), window.GetImage(13));
+    struct Pictures {
+        forms::Image* button;
+        int down;
+        int up;
+    };
+    std::vector<Pictures> buttons = {{window.btnSet, 12, 13},       {window.btnLoad, 3, 4},
+                                     {window.btnSave, 10, 11},      {window.btnAdvancedFuel, 21, 2},
+                                     {window.btnDisconnect, 20, 1}, {window.btnBaseWindow, 22, 9}};
+    for (int r = 0; r < 6; ++r) {
+        buttons.push_back({&window.btnTest(r), 15, 16});
+        buttons.push_back({&window.btnMinus(r), 5, 6});
+        buttons.push_back({&window.btnPlus(r), 7, 8});
     }
-    EXPECT_EQ(window.btnSet->Left(), 53);  // pictures swap, the button stays in place
+    window.btnConnect->SetVisible(false);  // Disconnect lies under it
+    for (const Pictures& p : buttons) {
+        const bool wasVisible = p.button->Visible();
+        p.button->SetVisible(true);
+        const double left = p.button->Left(), top = p.button->Top();
+        for (int button : {forms::kRightButton, forms::kMiddleButton, forms::kLeftButton}) {
+            Press(*p.button, button);
+            EXPECT_EQ(p.button->GetPicture(), window.GetImage(p.down)) << p.button->Name();
+            Release(*p.button, button);
+            EXPECT_EQ(p.button->GetPicture(), window.GetImage(p.up)) << p.button->Name();
+        }
+        // Pictures swap, the button stays in place.
+        EXPECT_EQ(p.button->Left(), left);
+        EXPECT_EQ(p.button->Top(), top);
+        if (window.PageOffset != 0) window.btnBaseWindow_Click();
+        p.button->SetVisible(wasVisible);
+    }
+    window.btnConnect->SetVisible(true);
     // Connect stays pressed until its Click releases it.
     Press(*window.btnConnect, forms::kRightButton);
     Release(*window.btnConnect, forms::kRightButton);
@@ -61,6 +85,20 @@ TEST_F(WindowTest, PageSwitchShowsTheOtherSixChannelsAndIgnoresADoubleClicksSeco
     EXPECT_EQ(window.PageOffset, 0);
     EXPECT_EQ(window.GetPicture(), window.GetImage(17));
     EXPECT_EQ(ThumbLeft(0), 395);
+}
+
+TEST_F(WindowTest, ADragBegunBesideTheControlsMovesNoSliderAndStepsNothing) {
+    // Pressed on the bare window, the mouse belongs to the window until released: the thumb
+    // it crosses is not dragged and the plus button it is released over makes no step.
+    const double y = CentreY(window.tmbSlider(0));
+    forms::testing::SendMouse(window, MouseAction::Press, forms::kLeftButton, 200, 200);
+    forms::testing::SendMouse(window, MouseAction::Move, forms::kLeftButton, 404, y);
+    forms::testing::SendMouse(window, MouseAction::Move, forms::kLeftButton, 330, y);
+    forms::testing::SendMouse(window, MouseAction::Move, forms::kLeftButton, 440, y);
+    Release(window.btnPlus(1));
+    timers.Advance(500);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(Value(i), dravik::ChannelDefault(i)) << i;
+    EXPECT_EQ(window.btnPlus(1).GetPicture(), window.GetImage(8));
 }
 
 TEST_F(WindowTest, RepeatTickActsOnTheChannelItsRowShowsNow) {
@@ -130,9 +168,39 @@ TEST_F(WindowTest, ResizeKeepsTheLayoutAndReturnsThumbsToTheirValues) {
     EXPECT_EQ(window.LayoutTable.back().Name, "mnuHelp");  // menus: recorded by name only
 }
 
+TEST(WindowLayout, FirstRunMovesNothingAndTheWindowKeepsItsSize) {
+    forms::testing::ScriptedTimers timers;
+    TestWindow window;
+    std::vector<std::optional<forms::Rect>> before;
+    for (const forms::Control* control : window.Controls()) before.push_back(control->Geometry());
+    window.Form_Resize();
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        const forms::Control& control = *window.Controls()[i];
+        if (control.Name() == "tmbSlider") continue;  // returned to their values' places
+        const std::optional<forms::Rect> now = control.Geometry();
+        ASSERT_EQ(now.has_value(), before[i].has_value());
+        if (!now) continue;
+        EXPECT_EQ(now->left, before[i]->left) << control.Name();
+        EXPECT_EQ(now->top, before[i]->top) << control.Name();
+        EXPECT_EQ(now->width, before[i]->width) << control.Name();
+        EXPECT_EQ(now->height, before[i]->height) << control.Name();
+    }
+    EXPECT_EQ(window.tmbSlider(0).Left(), 395);
+
+    // The user cannot resize the window: the client area stays 800 x 600.
+    window.Show();
+    forms::DoEvents();
+    const QSize size = window.Window()->size();
+    window.Window()->resize(size.width() + 200, size.height() + 150);
+    forms::DoEvents();
+    EXPECT_EQ(window.Window()->size(), size);
+    EXPECT_EQ(window.ClientWidget()->size(), QSize(800, 600));
+}
+
 TEST(WindowLayout, AtTwelveTwipsPerPixelControlsAreScaledBackToTheirPixels) {
     forms::testing::ScriptedTimers timers;
     forms::Screen::SetTwipsPerPixel(12, 12);
+    double scaledHeight = 0;
     {
         dravik::MainWindow window;
         // As a form designed at 15 twips per pixel loads on a 12 twips per pixel screen.
@@ -145,9 +213,14 @@ TEST(WindowLayout, AtTwelveTwipsPerPixelControlsAreScaledBackToTheirPixels) {
         EXPECT_DOUBLE_EQ(window.lblValues(0).Width(), 208);
         EXPECT_DOUBLE_EQ(window.lblValues(0).Height(), 17);
         EXPECT_NEAR(window.lblStatus->GetFont().size, 7.8, 1e-9);
+        EXPECT_NEAR(window.GetFont().size, 7.8, 1e-6);
         EXPECT_EQ(window.ClientWidget()->width(), 800);
+        scaledHeight = window.lblStatus->TextHeight("Ag");
     }
     forms::Screen::SetTwipsPerPixel(15, 15);
+    // The scaled fonts keep the pixel size of the design.
+    dravik::MainWindow design;
+    EXPECT_DOUBLE_EQ(scaledHeight, design.lblStatus->TextHeight("Ag"));
 }
 
 }  // namespace

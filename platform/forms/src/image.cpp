@@ -5,7 +5,7 @@
 namespace forms {
 
 Image::Image(Form& form, std::string name, int index, Rect design)
-    : Control(form, std::move(name), index), m_rect(design) {}
+    : Control(form, std::move(name), index), m_rect(SingleRect(design)) {}
 
 void Image::SetPicture(const Picture& picture) {
     const Rect before = m_rect;
@@ -31,7 +31,7 @@ bool Image::Move(double left, double top) { return Move(left, top, m_rect.width,
 
 bool Image::Move(double left, double top, double width, double height) {
     const Rect before = m_rect;
-    m_rect = Rect{left, top, width, height};
+    m_rect = SingleRect(Rect{left, top, width, height});
     Invalidate(before);
     Invalidate(m_rect);
     return true;

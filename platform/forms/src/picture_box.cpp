@@ -30,7 +30,7 @@ void PictureBoxWidget::paintEvent(QPaintEvent*) {
 }
 
 PictureBox::PictureBox(Form& form, std::string name, int index, Rect design)
-    : Control(form, std::move(name), index), m_rect(design) {
+    : Control(form, std::move(name), index), m_rect(SingleRect(design)) {
     m_canvas = BlankCanvas(m_rect, m_backColor);
     m_widget = std::make_unique<PictureBoxWidget>(*this, form.ClientWidget());
     ApplyGeometry();
@@ -66,8 +66,9 @@ bool PictureBox::Move(double left, double top) {
 
 bool PictureBox::Move(double left, double top, double width, double height) {
     if (width < 0 || height < 0) return false;
-    const bool resized = width != m_rect.width || height != m_rect.height;
-    m_rect = Rect{left, top, width, height};
+    const Rect rect = SingleRect(Rect{left, top, width, height});
+    const bool resized = rect.width != m_rect.width || rect.height != m_rect.height;
+    m_rect = rect;
     if (resized) {
         // Keep what was drawn; new parts show the back colour.
         QImage grown = BlankCanvas(m_rect, m_backColor);

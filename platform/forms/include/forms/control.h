@@ -15,6 +15,13 @@ struct Rect {
     double height = 0;
 };
 
+// Control geometry is held in single precision, as the window system's properties are: a
+// position computed in double precision (249 / 15 * 15) lands on the same value it came from.
+inline Rect SingleRect(const Rect& r) {
+    return Rect{static_cast<float>(r.left), static_cast<float>(r.top), static_cast<float>(r.width),
+                static_cast<float>(r.height)};
+}
+
 class Control {
 public:
     Control(Form& form, std::string name, int index);
