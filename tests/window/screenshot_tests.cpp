@@ -27,5 +27,21 @@ TEST_F(WindowTest, RendersBothPagesToPictures) {
     EXPECT_NE(base, advanced);
 }
 
+TEST_F(WindowTest, RendersLongTextsAndOutOfRangeValuesToAPicture) {
+    QDir().mkpath(SCREENSHOT_DIR);
+    window.ecu = "038906019FP  1.9l R4 EDC G000SG  5437";
+    window.SetStatus("Lost communication with ECU - please check the cable and try again.");
+    window.Channels.ChannelTable[0] = dravik::ChannelRecord{128, 333, 400};  // beyond Max
+    window.Channels.ChannelTable[4] = dravik::ChannelRecord{-128, 127, -128};
+    window.Channels.TestedValues[4] = -128;
+    window.Channels.ChannelTable[5] = dravik::ChannelRecord{-20, 80, 80};
+    for (std::int16_t r = 0; r < 6; ++r) window.RefreshRow(r);
+    window.Refresh();
+    const QImage shot = window.Grab();
+    EXPECT_TRUE(shot.save(QString(SCREENSHOT_DIR) + "/long_texts.png"));
+    // The thumb of the value beyond Max stays left of the plus button.
+    EXPECT_LT(window.tmbSlider(0).Left() + window.tmbSlider(0).Width(), window.btnPlus(0).Left());
+}
+
 }  // namespace
 }  // namespace window_test

@@ -10,7 +10,8 @@ namespace dravik::skin {
 
 inline QRectF ToRect(const Box& box) { return QRectF(box.left, box.top, box.width, box.height); }
 
-inline const QRectF kBoxCodeStrip(kImage1.left - 4, 5, kImage1.width + 8, 26);
+// From the "Box Code: " anchor to the window's right edge: long identifications stay on it.
+inline const QRectF kBoxCodeStrip(kImage1.left - 4, 5, kClientWidth - kImage1.left, 26);
 inline const QRectF kStatusStrip = ToRect(kLblStatus);
 
 struct RowPlan {
