@@ -100,9 +100,9 @@ TEST_F(WindowTest, BoxCodeLineBeforeAConnectionIsTheLabelAloneUprightAndCentredO
     EXPECT_GT(right2, right + 50);
 }
 
-TEST_F(WindowTest, TitlesAreItalicWithAShadowAndCentredEvenWhenWiderThanTheirAnchor) {
-    window.prints.clear();
-    window.Refresh();
+// The six titles of a page just painted: italic, with their shadow, top-aligned with their
+// anchors and centred on them.
+void ExpectTitles(const TestWindow& window, int pageOffset) {
     ASSERT_GE(window.prints.size(), 12u);
     for (int row = 0; row < 6; ++row) {
         const PrintCall& shadow = window.prints[static_cast<std::size_t>(2 * row)];
@@ -114,9 +114,23 @@ TEST_F(WindowTest, TitlesAreItalicWithAShadowAndCentredEvenWhenWiderThanTheirAnc
         EXPECT_EQ(shadow.y, title.y + 2);
         EXPECT_TRUE(title.italic && shadow.italic);
         EXPECT_EQ(title.y, anchor.Top());
-        const double width = window.TextWidth(dravik::ChannelName(static_cast<std::int16_t>(row)));
-        EXPECT_LE(std::abs(title.x + width / 2 - (anchor.Left() + anchor.Width() / 2)), 1.0) << row;
+        const double width =
+            window.TextWidth(dravik::ChannelName(static_cast<std::int16_t>(pageOffset + row)));
+        EXPECT_LE(std::abs(title.x + width / 2 - (anchor.Left() + anchor.Width() / 2)), 1.0)
+            << pageOffset + row;
     }
+}
+
+TEST_F(WindowTest, TitlesAreItalicWithAShadowAndCentredEvenWhenWiderThanTheirAnchor) {
+    window.prints.clear();
+    window.Refresh();
+    ExpectTitles(window, 0);
+    // The other page paints its own titles.
+    window.btnAdvancedFuel_Click();
+    window.prints.clear();
+    window.Refresh();
+    ExpectTitles(window, 6);
+    window.btnBaseWindow_Click();
 
     // Wider than the 208-pixel anchor: the left edge lies left of it by half the excess,
     // rounded half to even.

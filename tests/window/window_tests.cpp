@@ -67,6 +67,8 @@ TEST_F(WindowTest, AnyMouseButtonShowsThePressedPictureUntilRelease) {
 }
 
 TEST_F(WindowTest, PageSwitchShowsTheOtherSixChannelsAndIgnoresADoubleClicksSecondClick) {
+    Click(window.btnPlus(0));  // edited while not connected: the switch puts it back
+    ASSERT_EQ(Value(0), 256);
     const forms::Image& page = *window.btnAdvancedFuel;
     const double x = CentreX(page), y = CentreY(page);
     for (int i = 0; i < 2; ++i) {
@@ -85,6 +87,7 @@ TEST_F(WindowTest, PageSwitchShowsTheOtherSixChannelsAndIgnoresADoubleClicksSeco
     EXPECT_EQ(window.PageOffset, 0);
     EXPECT_EQ(window.GetPicture(), window.GetImage(17));
     EXPECT_EQ(ThumbLeft(0), 395);
+    EXPECT_EQ(Value(0), 255);
 }
 
 TEST_F(WindowTest, ADragBegunBesideTheControlsMovesNoSliderAndStepsNothing) {
