@@ -2,6 +2,9 @@
 // A form: a top-level window with an optional menu bar above a fixed client area in pixels.
 // The client area shows the background picture, then what the Paint event prints, then the
 // windowless images in collection order; picture boxes are child windows above all that.
+// A press captures the mouse until its release: for the enabled image under it, or for the
+// form itself when it lands beside every enabled image (the images then see neither the
+// moves nor the release).
 #include <QImage>
 #include <memory>
 #include <string>
