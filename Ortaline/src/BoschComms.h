@@ -73,6 +73,11 @@ public:
     HRESULT ExchangeMessage(const BYTE* frame, std::int32_t size, CByteArray& echo,
                             CByteArray& reply, bool stamp);
     BYTE SendByteWithEcho(BYTE byte, bool expectReply);
+    // Shared by both exchange routines: the counter stamp, the re-reads of the first-echo
+    // rule (false when a further read yields nothing) and the echo comparison.
+    void StampCounterIfAsked(bool stamp);
+    bool RereadStrayZeros(BYTE& b);
+    HRESULT CheckEcho(const BYTE* frame, std::int32_t size, const CByteArray& echo);
     // ExchangeInverse.cpp
     HRESULT ExchangeMessageWithInverse(const BYTE* frame, std::int32_t size, CByteArray& echo,
                                        CByteArray& reply, bool stamp);

@@ -69,11 +69,7 @@ HRESULT BoschComms::ExchangeMessage(const BYTE* frame, std::int32_t size, CByteA
     m_pPort->TerminateOutstandingReads();
     m_pPort->TerminateOutstandingWrites();
 
-    if (stamp) {
-        LARGE_INTEGER now{};
-        QueryPerformanceCounter(&now);
-        m_nCorrectionFactor = now.QuadPart;
-    }
+    StampCounterIfAsked(stamp);
 
     if (m_nInterByteWritePause == 0) {
         m_pPort->Write(frame, static_cast<DWORD>(size));
@@ -89,35 +85,11 @@ HRESULT BoschComms::ExchangeMessage(const BYTE* frame, std::int32_t size, CByteA
         BYTE b = 0;
         if (m_pPort->Read(&b, 1) == 0) break;
         if (m_nInterByteReadPause != 0) WaitInMS(m_nInterByteReadPause);
-        if (i == 0 && b == 0x00 && frame[0] != 0x00) {
-            // Some interfaces deliver a stray 0x00 before the first echo.
-            bool lost = false;
-            for (int extra = 0; extra < kMaxExtraFirstEchoReads && b == 0x00; ++extra) {
-                if (m_pPort->Read(&b, 1) == 0) {
-                    lost = true;
-                    break;
-                }
-                Sleep(kEchoSettleMs);
-            }
-            if (lost) break;
-        }
+        if (i == 0 && b == 0x00 && frame[0] != 0x00 && !RereadStrayZeros(b)) break;
         echo.Add(b);
     }
 
-    if (echo.GetSize() != size) {
-        FireStatusF(Severe, "Expected %i echo bytes. Received %i bytes", size,
-                    static_cast<int>(echo.GetSize()));
-        return Error("Echo Bytes not received");
-    }
-    for (std::int32_t i = 0; i < size; ++i) {
-        if (echo[i] != frame[i]) {
-            FireStatusF(Severe,
-                        "Echo Bytes are corrupt. Expected checksum:(0x%.2x). Received checksum "
-                        ":(0x%.2x).",
-                        frame[i], echo[i]);
-            return Error("Echo Bytes are corrupt");
-        }
-    }
+    if (const HRESULT hr = CheckEcho(frame, size, echo); FAILED(hr)) return hr;
     Sleep(kEchoSettleMs);
 
     std::unique_ptr<CReplyFrame> replyFrame(CreateReplyFrame(m_nProtocol));
@@ -218,4 +190,38 @@ BYTE BoschComms::SendByteWithEcho(BYTE byte, bool expectReply) {
         AfxThrowUserException();
     }
     return answer;
+}
+
+void BoschComms::StampCounterIfAsked(bool stamp) {
+    if (!stamp) return;
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    m_nCorrectionFactor = now.QuadPart;
+}
+
+// Some interfaces deliver stray 0x00 bytes before the first echo.
+bool BoschComms::RereadStrayZeros(BYTE& b) {
+    for (int extra = 0; extra < kMaxExtraFirstEchoReads && b == 0x00; ++extra) {
+        if (m_pPort->Read(&b, 1) == 0) return false;
+        Sleep(kEchoSettleMs);
+    }
+    return true;
+}
+
+HRESULT BoschComms::CheckEcho(const BYTE* frame, std::int32_t size, const CByteArray& echo) {
+    if (echo.GetSize() != size) {
+        FireStatusF(Severe, "Expected %i echo bytes. Received %i bytes", size,
+                    static_cast<int>(echo.GetSize()));
+        return Error("Echo Bytes not received");
+    }
+    for (std::int32_t i = 0; i < size; ++i) {
+        if (echo[i] != frame[i]) {
+            FireStatusF(Severe,
+                        "Echo Bytes are corrupt. Expected checksum:(0x%.2x). Received checksum "
+                        ":(0x%.2x).",
+                        frame[i], echo[i]);
+            return Error("Echo Bytes are corrupt");
+        }
+    }
+    return S_OK;
 }

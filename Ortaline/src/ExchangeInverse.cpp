@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr DWORD kEchoSettleMs = 25;
-constexpr int kMaxExtraFirstEchoReads = 50;
 constexpr DWORD kNormalReadTimeoutMs = 1500;
 constexpr DWORD kPendingReadTimeoutMs = 4500;
 // Block counter, title and block end: anything shorter is not a block.
@@ -37,11 +35,7 @@ HRESULT BoschComms::ExchangeMessageWithInverse(const BYTE* frame, std::int32_t s
         if (pause != 0) WaitInMS(pause);
     };
 
-    if (stamp) {
-        LARGE_INTEGER now{};
-        QueryPerformanceCounter(&now);
-        m_nCorrectionFactor = now.QuadPart;
-    }
+    StampCounterIfAsked(stamp);
 
     // Right after a wake-up the ECU speaks first; the built request is dropped.
     if (m_bJustInitialized == 0) {
@@ -51,17 +45,9 @@ HRESULT BoschComms::ExchangeMessageWithInverse(const BYTE* frame, std::int32_t s
             wait();
             BYTE b = 0;
             if (m_pPort->Read(&b, 1) == 0) break;
-            if (i == 0 && b == 0x00 && frame[0] != 0x00) {
-                // Some interfaces deliver a stray 0x00 before the first echo.
-                bool lost = false;
-                for (int extra = 0; extra < kMaxExtraFirstEchoReads && b == 0x00; ++extra) {
-                    if (m_pPort->Read(&b, 1) == 0) {
-                        lost = true;
-                        break;
-                    }
-                    Sleep(kEchoSettleMs);
-                }
-                if (lost || b == 0x00) break;
+            // Here an echo still 0x00 after the re-reads ends the send phase unrecorded.
+            if (i == 0 && b == 0x00 && frame[0] != 0x00 && (!RereadStrayZeros(b) || b == 0x00)) {
+                break;
             }
             wait();
             echo.Add(b);
@@ -71,20 +57,7 @@ HRESULT BoschComms::ExchangeMessageWithInverse(const BYTE* frame, std::int32_t s
             complements.Add(b);
         }
 
-        if (echo.GetSize() != size) {
-            FireStatusF(Severe, "Expected %i echo bytes. Received %i bytes", size,
-                        static_cast<int>(echo.GetSize()));
-            return Error("Echo Bytes not received");
-        }
-        for (std::int32_t i = 0; i < size; ++i) {
-            if (echo[i] != frame[i]) {
-                FireStatusF(Severe,
-                            "Echo Bytes are corrupt. Expected checksum:(0x%.2x). Received "
-                            "checksum :(0x%.2x).",
-                            frame[i], echo[i]);
-                return Error("Echo Bytes are corrupt");
-            }
-        }
+        if (const HRESULT hr = CheckEcho(frame, size, echo); FAILED(hr)) return hr;
         if (complements.GetSize() != size - 1) {
             FireStatusF(Severe, "Expected %i inverse bytes. Received %i bytes", size - 1,
                         static_cast<int>(complements.GetSize()));

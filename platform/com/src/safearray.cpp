@@ -4,42 +4,14 @@
 #include <limits>
 
 #include "com/com.h"
+#include "value_size.h"
 
 namespace {
 
 constexpr ULONG kMaxLocks = 0xFFFF;
 
 ULONG ElementSize(VARTYPE vt) {
-    switch (vt) {
-        case VT_I1:
-        case VT_UI1:
-            return 1;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-            return 2;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_R4:
-        case VT_ERROR:
-            return 4;
-        case VT_I8:
-        case VT_UI8:
-        case VT_R8:
-        case VT_DATE:
-        case VT_CY:
-            return 8;
-        case VT_BSTR:
-        case VT_UNKNOWN:
-        case VT_DISPATCH:
-            return sizeof(void*);
-        case VT_VARIANT:
-            return sizeof(VARIANT);
-        default:
-            return 0;
-    }
+    return vt == VT_VARIANT ? static_cast<ULONG>(sizeof(VARIANT)) : com::ScalarSize(vt);
 }
 
 USHORT FeaturesFor(VARTYPE vt) {

@@ -8,6 +8,7 @@
 
 #include "com/bstr.h"
 #include "com/com.h"
+#include "value_size.h"
 
 namespace {
 
@@ -282,37 +283,6 @@ HRESULT NumberTo(const Number& n, VARTYPE vt, VARIANT& out) {
     return hr;
 }
 
-std::size_t ValueSize(VARTYPE vt) {
-    switch (vt) {
-        case VT_I1:
-        case VT_UI1:
-            return 1;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-            return 2;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_R4:
-        case VT_ERROR:
-            return 4;
-        case VT_I8:
-        case VT_UI8:
-        case VT_R8:
-        case VT_DATE:
-        case VT_CY:
-            return 8;
-        case VT_BSTR:
-        case VT_UNKNOWN:
-        case VT_DISPATCH:
-            return sizeof(void*);
-        default:
-            return 0;
-    }
-}
-
 bool EqualsIgnoringCase(const std::string& a, const char* b) {
     std::size_t i = 0;
     for (; i < a.size() && b[i]; ++i) {
@@ -343,7 +313,7 @@ HRESULT Convert(const VARIANT* src, USHORT flags, VARTYPE vt, VARIANT& out) {
         VARIANT value;  // the referenced value, borrowed
         VariantInit(&value);
         value.vt = from;
-        std::size_t size = ValueSize(from);
+        std::size_t size = com::ScalarSize(from);
         if (size == 0) return DISP_E_BADVARTYPE;
         std::memcpy(&value.llVal, p, size);
         return VariantCopy(&out, &value);
