@@ -7,6 +7,7 @@
 
 #include "BoschComms.h"
 #include "Registration.h"
+#include "TypeLibrary.h"
 
 #define ORTALINE_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -86,3 +87,5 @@ ORTALINE_EXPORT HRESULT DllCanUnloadNow() { return ortaline::module::CanUnload()
 ORTALINE_EXPORT HRESULT DllRegisterServer() { return ortaline::RegisterBoschComms(); }
 
 ORTALINE_EXPORT HRESULT DllUnregisterServer() { return ortaline::UnregisterBoschComms(); }
+
+ORTALINE_EXPORT const com::LibraryDesc* DllGetTypeLibrary() { return &ortaline::OrtalineLibrary(); }

@@ -7,6 +7,7 @@
 #include "clock/clock.h"
 #include "com/bstr.h"
 #include "com/guid_text.h"
+#include "com/typelib.h"
 #include "core_support.h"
 #include "ortaline/IBoschComms.h"
 #include "registry/registry.h"
@@ -199,6 +200,43 @@ TEST_F(ServerTest, DispatchIdentifiersFollowTheInterfaceTable) {
               S_OK);
     EXPECT_EQ(protocol.lVal, KWP2000);
     EXPECT_TRUE(sink.events.empty());  // getters raise no status
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ServerTest, ClientReadsTheRegisteredTypeLibrary) {
+    const com::LibraryDesc* library = nullptr;
+    ASSERT_EQ(com::LoadRegisteredTypeLibrary(LIBID_OrtalineLib, 1, 0, &library), S_OK);
+    ASSERT_NE(library, nullptr);
+    EXPECT_STREQ(library->name, "OrtalineLib");
+    EXPECT_EQ(library->lcid, 1033u);
+
+    const com::InterfaceDesc* iface = com::FindInterface(*library, IID_IBoschComms);
+    ASSERT_NE(iface, nullptr);
+    EXPECT_TRUE(iface->dual);
+    ASSERT_EQ(iface->members.size(), 19u);
+    EXPECT_STREQ(iface->members[0].name, "InitializeOld");
+    EXPECT_STREQ(iface->members[18].name, "AddressingMode");
+    EXPECT_EQ(iface->members[18].kind, com::MemberKind::PropertyPut);
+
+    const com::InterfaceDesc* events = com::FindInterface(*library, DIID__IBoschCommsEvents);
+    ASSERT_NE(events, nullptr);
+    EXPECT_FALSE(events->dual);
+
+    const com::EnumDesc* protocol = com::FindEnum(*library, "Protocol");
+    ASSERT_NE(protocol, nullptr);
+    bool found = false;
+    for (const auto& member : protocol->members) {
+        if (std::string(member.name) == "VAG1281") found = member.value == 1281;
+    }
+    EXPECT_TRUE(found);
+
+    // An unregistered version is refused, not guessed.
+    EXPECT_EQ(com::LoadRegisteredTypeLibrary(LIBID_OrtalineLib, 2, 0, &library),
+              TYPE_E_LIBNOTREGISTERED);
+    EXPECT_EQ(library, nullptr);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include "com/bstr.h"
 #include "com/com.h"
 #include "com/guid_text.h"
+#include "com/registration.h"
+#include "com/typelib.h"
 #include "registry/registry.h"
 
 namespace com {
@@ -129,3 +131,35 @@ HRESULT RegisterServerLibrary(const char* path) {
 HRESULT UnregisterServerLibrary(const char* path) {
     return CallServerExport(path, "DllUnregisterServer");
 }
+
+namespace com {
+
+std::string TypeLibraryFileKey(const std::string& libId, const std::string& version) {
+    return "TypeLib\\" + libId + "\\" + version + "\\0\\linux64";
+}
+
+HRESULT LoadTypeLibrary(const char* path, const LibraryDesc** library) {
+    if (!path || !library) return E_INVALIDARG;
+    *library = nullptr;
+    void* handle = LoadServerLibrary(path);
+    if (!handle) return CO_E_DLLNOTFOUND;
+    void* symbol = dlsym(handle, kTypeLibraryExport);
+    if (!symbol) return TYPE_E_CANTLOADLIBRARY;
+    *library = reinterpret_cast<PfnDllGetTypeLibrary>(symbol)();
+    return *library ? S_OK : TYPE_E_CANTLOADLIBRARY;
+}
+
+HRESULT LoadRegisteredTypeLibrary(REFGUID libid, WORD major, WORD minor,
+                                  const LibraryDesc** library) {
+    if (!library) return E_INVALIDARG;
+    *library = nullptr;
+    const std::string version = std::to_string(major) + "." + std::to_string(minor);
+    std::string path;
+    if (!registry::ReadString(HKEY_CLASSES_ROOT, TypeLibraryFileKey(GuidToString(libid), version),
+                              "", path)) {
+        return TYPE_E_LIBNOTREGISTERED;
+    }
+    return LoadTypeLibrary(path.c_str(), library);
+}
+
+}  // namespace com

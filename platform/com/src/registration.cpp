@@ -61,7 +61,8 @@ HRESULT RegisterServer(const ServerRegistration& s, const std::string& modulePat
               Write(classKey + "\\TypeLib", "", libId) &&
               Write("AppID\\" + appId, "", s.appIdName) &&
               Write(std::string("AppID\\") + s.moduleName, "AppID", appId) &&
-              Write("TypeLib\\" + libId + "\\" + s.libraryVersion, "", s.libraryName);
+              Write("TypeLib\\" + libId + "\\" + s.libraryVersion, "", s.libraryName) &&
+              Write(TypeLibraryFileKey(libId, s.libraryVersion), "", modulePath);
     return ok ? S_OK : SELFREG_E_CLASS;
 }
 

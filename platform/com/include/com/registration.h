@@ -27,6 +27,9 @@ HRESULT RegisterServer(const ServerRegistration& server, const std::string& modu
 // Removes what RegisterServer wrote; a ProgID that now names another class is kept.
 HRESULT UnregisterServer(const ServerRegistration& server);
 
+// The key whose default value names the file of a registered type library version.
+std::string TypeLibraryFileKey(const std::string& libId, const std::string& version);
+
 // Absolute path of the shared library (or program) that contains `address`; empty when it
 // cannot be told.
 std::string ModulePathOf(const void* address);

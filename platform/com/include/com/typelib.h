@@ -85,4 +85,17 @@ HRESULT GetIDsOfNames(const InterfaceDesc& iface, LPOLESTR* names, UINT count, D
 // Frees what DispatchInvoke put into an EXCEPINFO.
 void ClearExcepInfo(EXCEPINFO* excepInfo);
 
+// A server library hands out its type library through this export (where a Windows server
+// embeds it as its first type-library resource).
+inline constexpr char kTypeLibraryExport[] = "DllGetTypeLibrary";
+using PfnDllGetTypeLibrary = const LibraryDesc* (*)();
+
+// The type library of the server library at `path` (absolute; loaded once and kept).
+// CO_E_DLLNOTFOUND when it cannot be loaded, TYPE_E_CANTLOADLIBRARY when it has none.
+HRESULT LoadTypeLibrary(const char* path, const LibraryDesc** library);
+// The registered type library: TypeLib\{LIBID}\<major>.<minor>\0\linux64 names its file.
+// TYPE_E_LIBNOTREGISTERED when that version is not registered.
+HRESULT LoadRegisteredTypeLibrary(REFGUID libid, WORD major, WORD minor,
+                                  const LibraryDesc** library);
+
 }  // namespace com
