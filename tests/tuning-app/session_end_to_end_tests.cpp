@@ -10,6 +10,7 @@
 
 #include "clock/clock.h"
 #include "dravik/bcClass.h"
+#include "dravik/channel_table.h"
 #include "dravik/run_time_error.h"
 #include "ecusim/ecu_simulator.h"
 #include "ecusim/line_directory.h"
@@ -197,6 +198,110 @@ TEST_F(LibrarySession, Kwp2000FullSession) {
     session.Disconnect();
     EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x82}}));
     EXPECT_FALSE(session.IsConnected());
+    EXPECT_EQ(disconnectedEvents, 0);
+}
+
+// Each of the twelve channels of the table: its ECU number, its default as the ECU holds it
+// (signed channels with their offset of 128), and two other raw values inside its limits.
+struct ChannelCase {
+    std::uint8_t number;
+    std::int32_t defaultRaw;
+    std::int32_t testRaw;
+    std::int32_t storeRaw;
+};
+
+std::vector<ChannelCase> EveryChannel() {
+    std::vector<ChannelCase> cases;
+    for (std::int16_t i = 0; i < kChannelCount; ++i) {
+        const std::int32_t offset = IsSignedChannel(i) ? kSignedOffset : 0;
+        const std::int32_t raw = ChannelDefault(i) + offset;
+        cases.push_back({static_cast<std::uint8_t>(ChannelNumber(i)), raw, raw + 1, raw + 2});
+    }
+    return cases;
+}
+
+Bytes Hi(std::int32_t v) {
+    return {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+}
+
+TEST_F(LibrarySession, Kw1281ReadsTestsStoresAndResetsEveryChannel) {
+    auto& ecu = StartEcu(EcuProtocol::Kw1281);
+    ASSERT_TRUE(session.Connect(1));
+    const Bytes workshop = *session.GetWorkShopCode();
+    TakeRequests();
+    for (const ChannelCase& c : EveryChannel()) {
+        const std::uint8_t ch = c.number;
+        m_line->ClearRecords();
+        EXPECT_EQ(session.ReadAdaptationValue(ch), c.defaultRaw) << int{ch};
+        EXPECT_EQ(session.TestAdaptationValue(ch, c.testRaw), c.testRaw) << int{ch};
+        EXPECT_EQ(ecu.ActiveValue(ch), c.testRaw);
+        EXPECT_EQ(session.SetAdaptationValue(ch, c.storeRaw, workshop), c.storeRaw) << int{ch};
+        EXPECT_EQ(ecu.StoredValue(ch), c.storeRaw);
+        const Bytes t = Hi(c.testRaw), s = Hi(c.storeRaw);
+        EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x21, ch},
+                                                      {0x22, ch, t[0], t[1]},
+                                                      {0x21, ch},
+                                                      {0x2A, ch, s[0], s[1], 0x00, 0x12, 0x34},
+                                                      {0x21, ch}}))
+            << int{ch};
+        // The blocks as they went out: title, data and the end byte, in one run.
+        const auto wire = TesterWireBytes();
+        EXPECT_TRUE(Contains(wire, {0x22, ch, t[0], t[1], 0x03})) << int{ch};
+        EXPECT_TRUE(Contains(wire, {0x2A, ch, s[0], s[1], 0x00, 0x12, 0x34, 0x03})) << int{ch};
+    }
+    session.ResetAdaptationValues(workshop);
+    EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x2A, 0, 0, 0, 0, 0x12, 0x34}, {0x21, 0}}));
+    for (const ChannelCase& c : EveryChannel()) {
+        EXPECT_EQ(ecu.StoredValue(c.number), c.defaultRaw) << int{c.number};
+        EXPECT_EQ(session.ReadAdaptationValue(c.number), c.defaultRaw) << int{c.number};
+    }
+    EXPECT_TRUE(session.IsConnected());
+    EXPECT_EQ(disconnectedEvents, 0);
+}
+
+TEST_F(LibrarySession, Kwp2000ReadsTestsStoresAndResetsEveryChannel) {
+    auto& ecu = StartEcu(EcuProtocol::Kwp2000);
+    ASSERT_TRUE(session.Connect(1));
+    const Bytes workshop = *session.GetWorkShopCode();
+    TakeRequests();
+    for (const ChannelCase& c : EveryChannel()) {
+        const std::uint8_t ch = c.number;
+        const std::vector<Bytes> read{
+            kReadOpen, kReadResult, {0x31, 0xB9, 0x01, 0x03, ch}, kReadResult};
+        m_line->ClearRecords();
+        EXPECT_EQ(session.ReadAdaptationValue(ch), c.defaultRaw) << int{ch};
+        EXPECT_EQ(TakeRequests(), read) << int{ch};
+
+        const Bytes t = Hi(c.testRaw), s = Hi(c.storeRaw);
+        EXPECT_EQ(session.TestAdaptationValue(ch, c.testRaw), c.testRaw) << int{ch};
+        EXPECT_EQ(ecu.ActiveValue(ch), c.testRaw);
+        std::vector<Bytes> test = read;
+        test.push_back({0x31, 0xB9, 0x01, 0x03, t[0], t[1]});
+        test.push_back(kReadResult);
+        test.insert(test.end(), read.begin(), read.end());
+        EXPECT_EQ(TakeRequests(), test) << int{ch};
+
+        EXPECT_EQ(session.SetAdaptationValue(ch, c.storeRaw, workshop), c.storeRaw) << int{ch};
+        EXPECT_EQ(ecu.StoredValue(ch), c.storeRaw);
+        Bytes storeRequest{0x31, 0xBB, 0x01, 0x03, s[0], s[1]};
+        storeRequest.insert(storeRequest.end(), workshop.begin(), workshop.end());
+        std::vector<Bytes> store = read;
+        store.push_back(storeRequest);
+        store.push_back(kReadResult);
+        store.insert(store.end(), read.begin(), read.end());
+        EXPECT_EQ(TakeRequests(), store) << int{ch};
+
+        const auto wire = TesterWireBytes();
+        EXPECT_TRUE(Contains(wire, {0x31, 0xB9, 0x01, 0x03, ch})) << int{ch};
+        EXPECT_TRUE(Contains(wire, {0x31, 0xB9, 0x01, 0x03, t[0], t[1]})) << int{ch};
+        EXPECT_TRUE(Contains(wire, storeRequest)) << int{ch};
+    }
+    session.ResetAdaptationValues(workshop);
+    for (const ChannelCase& c : EveryChannel()) {
+        EXPECT_EQ(ecu.StoredValue(c.number), c.defaultRaw) << int{c.number};
+        EXPECT_EQ(session.ReadAdaptationValue(c.number), c.defaultRaw) << int{c.number};
+    }
+    EXPECT_TRUE(session.IsConnected());
     EXPECT_EQ(disconnectedEvents, 0);
 }
 
