@@ -283,5 +283,53 @@ TEST_F(WindowTest, LimitsAndValuesBeyond16BitsStayExact) {
     EXPECT_EQ(window.Channels.ChannelTable[0].Max, 70000);
 }
 
+TEST_F(WindowTest, EveryRowOfBothPagesStepsTracksAndDragsItsOwnChannel) {
+    for (int page : {0, 6}) {
+        if (page == 6) window.btnAdvancedFuel_Click();
+        ASSERT_EQ(window.PageOffset, page);
+        std::vector<std::int32_t> expected;
+        for (int i = 0; i < 12; ++i) expected.push_back(Value(i));
+        for (int r = 0; r < 6; ++r) {
+            const int i = page + r;
+            const std::int32_t start = Value(i);
+            const std::string name = dravik::ChannelName(static_cast<std::int16_t>(i));
+            const QImage before = window.lblValues(r).Canvas().copy();
+
+            Click(window.btnPlus(r));
+            EXPECT_EQ(Value(i), start + 1) << name;
+            EXPECT_NE(window.lblValues(r).Canvas(), before) << name;
+            EXPECT_EQ(window.lblValues(r).ToolTipText(), dravik::kUntestedTooltip) << name;
+            Click(window.btnMinus(r));
+            EXPECT_EQ(Value(i), start) << name;
+
+            // A click on the track's right end, beside the thumb: one step up.
+            const forms::Image& track = window.SlideTracks(r);
+            const double end = track.Left() + track.Width() - 2;
+            ASSERT_GT(end, ThumbLeft(r) + window.tmbSlider(r).Width()) << name;
+            TrackPress(r, end);
+            TrackRelease(r, end);
+            EXPECT_EQ(Value(i), start + 1) << name;
+
+            // The thumb dragged past either end gives the limits and sits at L or R.
+            const auto& record = window.Channels.ChannelTable.at(static_cast<std::size_t>(i));
+            const double y = CentreY(window.tmbSlider(r));
+            const double grab = ThumbLeft(r) + 9;
+            forms::testing::SendMouse(window, MouseAction::Press, forms::kLeftButton, grab, y);
+            forms::testing::SendMouse(window, MouseAction::Move, forms::kLeftButton, 799, y);
+            EXPECT_EQ(Value(i), record.Max) << name;
+            EXPECT_EQ(ThumbLeft(r), window.ThumbMaxLeft(r)) << name;
+            forms::testing::SendMouse(window, MouseAction::Move, forms::kLeftButton, 0, y);
+            EXPECT_EQ(Value(i), record.Min) << name;
+            EXPECT_EQ(ThumbLeft(r), window.ThumbMinLeft(r)) << name;
+            forms::testing::SendMouse(window, MouseAction::Release, forms::kLeftButton, 0, y);
+            expected[static_cast<std::size_t>(i)] = record.Min;
+
+            for (int k = 0; k < 12; ++k) {
+                EXPECT_EQ(Value(k), expected[static_cast<std::size_t>(k)]) << name << " " << k;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace window_test
