@@ -1,7 +1,10 @@
-// Images as controls (mouse routing, capture, clicks, disabled controls), timers and menus.
+// Form life-cycle events, images as controls (mouse routing, capture, clicks, disabled
+// controls), timers and menus.
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QSize>
+#include <QWidget>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,45 @@
 namespace {
 
 using forms::testing::MouseAction;
+
+// A form that records its life-cycle events and may refuse to unload.
+class LifeCycleForm : public forms::Form {
+public:
+    LifeCycleForm() : Form("frmTest", 120, 80) {}
+    std::vector<std::string> events;
+    bool refuse = false;
+
+protected:
+    void OnLoad() override { events.push_back("load"); }
+    void OnQueryUnload(int& cancel, int unloadMode) override {
+        events.push_back("query " + std::to_string(unloadMode));
+        if (refuse) cancel = 1;
+    }
+    void OnUnload(int&) override { events.push_back("unload"); }
+};
+
+TEST(FormEvents, LoadThenQueryUnloadMayKeepTheFormBeforeUnload) {
+    LifeCycleForm form;
+    form.Load();
+    form.Show();
+    EXPECT_EQ(form.ClientWidget()->size(), QSize(120, 80));
+
+    // The close box asks with the control-menu mode; a refusal keeps the window open.
+    form.refuse = true;
+    form.Window()->close();
+    EXPECT_TRUE(form.Visible());
+    EXPECT_FALSE(form.Close());
+    EXPECT_TRUE(form.Visible());
+
+    form.refuse = false;
+    EXPECT_TRUE(form.Close());
+    EXPECT_FALSE(form.Visible());
+    form.Show();
+    form.Window()->close();
+    EXPECT_FALSE(form.Visible());
+    EXPECT_EQ(form.events, (std::vector<std::string>{"load", "query 0", "query 1", "query 1",
+                                                     "unload", "query 0", "unload"}));
+}
 
 struct Recorder {
     std::vector<std::string> events;
