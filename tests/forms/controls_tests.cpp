@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QSize>
 #include <QWidget>
 #include <string>
@@ -244,6 +246,26 @@ TEST(Menus, CaptionsSeparatorsChecksAndShortcuts) {
     port.SetEnabled(false);
     port.Choose();
     EXPECT_EQ(ports, 2);
+}
+
+TEST(Menus, ShortcutKeysChooseTheirItemsWhileTheMenuIsClosed) {
+    forms::Form form("Test", 10, 10);
+    forms::Menu& file = form.AddMenu("mnuMain", 0, "&File", nullptr);
+    forms::Menu& load = form.AddMenu("mnuFile", 0, "&Load...", &file);
+    forms::Menu& save = form.AddMenu("mnuFile", 1, "&Save...", &file);
+    std::string chosen;
+    load.Click = [&] { chosen += "O"; };
+    save.Click = [&] { chosen += "S"; };
+    load.SetShortcut("Ctrl+O");
+    save.SetShortcut("Ctrl+S");
+    form.Show();
+    form.Window()->activateWindow();
+    forms::DoEvents();
+    for (auto [key, text] : {std::pair{Qt::Key_S, "\x13"}, std::pair{Qt::Key_O, "\x0f"}}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::ControlModifier, text);
+        QApplication::sendEvent(form.ClientWidget(), &press);
+    }
+    EXPECT_EQ(chosen, "SO");
 }
 
 }  // namespace
