@@ -4,8 +4,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QSize>
+#include <QToolTip>
 #include <QWidget>
 #include <string>
 #include <vector>
@@ -153,6 +155,23 @@ TEST_F(ImageInput, PressBesideEveryControlKeepsTheMouseFromThemUntilReleased) {
     forms::testing::ClickAt(form, 80, 30);
     EXPECT_EQ(recorder.events,
               (std::vector<std::string>{"front down 1 0 600,150", "front up 1", "front click"}));
+}
+
+TEST_F(ImageInput, TooltipIsTheTopmostVisibleImagesOwn) {
+    back.ToolTipText = "under";
+    front.ToolTipText = "over";
+    // The text shown, or "(none)" when the form lets the request go (no tooltip there).
+    auto tipAt = [&](int x, int y) {
+        QHelpEvent help(QEvent::ToolTip, QPoint(x, y),
+                        form.ClientWidget()->mapToGlobal(QPoint(x, y)));
+        QApplication::sendEvent(form.ClientWidget(), &help);
+        return help.isAccepted() ? QToolTip::text().toStdString() : std::string("(none)");
+    };
+    EXPECT_EQ(tipAt(15, 15), "under");
+    EXPECT_EQ(tipAt(45, 25), "over");
+    EXPECT_EQ(tipAt(150, 80), "(none)");
+    front.SetVisible(false);
+    EXPECT_EQ(tipAt(45, 25), "under");
 }
 
 TEST(ImagePicture, PictureSizesTheControl) {
