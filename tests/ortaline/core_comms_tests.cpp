@@ -2,6 +2,8 @@
 // error information, properties, Close and the port-failure boundary.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "BoschComms.h"
 #include "Guarded.h"
 #include "RequestBytes.h"
@@ -174,6 +176,69 @@ TEST(CoreRequestBytes, IntegerElementsAreTakenZeroExtended) {
     EXPECT_TRUE(ortaline::ReadRequestBytes(i8, bytes).has_value());
     VariantClear(&i8);
     EXPECT_TRUE(bytes.IsEmpty());
+}
+
+// Every integer type a request may come in, as a scalar and as array elements: signed
+// scalars are sign-extended, array elements of every width zero-extended.
+TEST(CoreRequestBytes, EveryIntegerTypeAsScalarAndAsArrayElement) {
+    struct Case {
+        VARTYPE vt;
+        LONGLONG allOnes;         // every bit of the type set
+        std::uint32_t asScalar;   // what the scalar reads as
+        std::uint32_t asElement;  // what an array element reads as
+    };
+    const Case cases[] = {
+        {VT_I1, -1, 0xFFFFFFFF, 0xFF},
+        {VT_UI1, 0xFF, 0xFF, 0xFF},
+        {VT_I2, -1, 0xFFFFFFFF, 0xFFFF},
+        {VT_UI2, 0xFFFF, 0xFFFF, 0xFFFF},
+        {VT_I4, -1, 0xFFFFFFFF, 0xFFFFFFFF},
+        {VT_INT, -1, 0xFFFFFFFF, 0xFFFFFFFF},
+        {VT_UI4, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF},
+        {VT_UINT, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF},
+    };
+    const auto hex = [](std::uint32_t v) {
+        char text[16];
+        std::snprintf(text, sizeof text, "(0x%.2x)", v);
+        return std::string(text);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.vt);
+        VARIANT scalar;
+        VariantInit(&scalar);
+        scalar.vt = c.vt;
+        scalar.llVal = 0x2A;
+        CByteArray bytes;
+        EXPECT_FALSE(ortaline::ReadRequestBytes(scalar, bytes).has_value());
+        EXPECT_EQ(bytes.Vector(), (std::vector<BYTE>{0x2A}));
+
+        bytes.RemoveAll();
+        scalar.llVal = c.allOnes;
+        auto refusal = ortaline::ReadRequestBytes(scalar, bytes);
+        if (c.asScalar == 0xFF) {
+            EXPECT_FALSE(refusal.has_value());
+            EXPECT_EQ(bytes.Vector(), (std::vector<BYTE>{0xFF}));
+        } else {
+            ASSERT_TRUE(refusal.has_value());
+            EXPECT_EQ(refusal->status, "Message value out of range " + hex(c.asScalar) +
+                                           ". Valid range is (0x00) - (0xFF)");
+            EXPECT_EQ(refusal->error, "Message value out of range");
+        }
+
+        bytes.RemoveAll();
+        VARIANT array = core_test::ArrayVariant(c.vt, 0, {0x2A, c.allOnes});
+        refusal = ortaline::ReadRequestBytes(array, bytes);
+        VariantClear(&array);
+        if (c.asElement == 0xFF) {
+            EXPECT_FALSE(refusal.has_value());
+            EXPECT_EQ(bytes.Vector(), (std::vector<BYTE>{0x2A, 0xFF}));
+        } else {
+            ASSERT_TRUE(refusal.has_value());
+            EXPECT_EQ(refusal->status, "Message value out of range " + hex(c.asElement) +
+                                           " at array index (1). Valid range is (0x00) - (0xFF)");
+            EXPECT_EQ(refusal->error, "Message value out of range.");
+        }
+    }
 }
 
 TEST(CoreRequestBytes, ArraysOfOtherNarrowTypesAreReadAsTheirBits) {
