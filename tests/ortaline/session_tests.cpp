@@ -153,6 +153,7 @@ TEST_F(Kw1281Session, WakeUpFailureRows) {
         ecusim::Faults faults;
         std::vector<std::string> texts;  // must all be raised
         const char* error;
+        std::vector<LONG> keyBytes;  // what retVal holds afterwards
     };
     auto fault = [](auto set) {
         ecusim::Faults f;
@@ -163,14 +164,25 @@ TEST_F(Kw1281Session, WakeUpFailureRows) {
         // The receiver decodes the address byte's break as 0x00, and says so.
         {fault([](auto& f) { f.noSyncByte = true; }),
          {"Byte: (0x00) received"},
-         "Failed ECU initialization"},
+         "Failed ECU initialization",
+         {0, 0}},
         // Key byte 2 comes in the place of key byte 1.
         {fault([](auto& f) { f.noKeyByte1 = true; }),
          {"Byte: (0x55) received", "Keyword 1: (0x8A) received"},
-         "Failed ECU initialization"},
+         "Failed ECU initialization",
+         {0x8A, 0}},
         {fault([](auto& f) { f.noKeyByte2 = true; }),
          {"Keyword 1: (0x01) received"},
-         "Failed ECU initialization"},
+         "Failed ECU initialization",
+         {0x01, 0}},
+        // Nothing after the 0x55: the key byte 1 row.
+        {fault([](auto& f) {
+             f.noKeyByte1 = true;
+             f.noKeyByte2 = true;
+         }),
+         {"Byte: (0x55) received"},
+         "Failed ECU initialization",
+         {0, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.texts.back());
@@ -181,6 +193,8 @@ TEST_F(Kw1281Session, WakeUpFailureRows) {
         EXPECT_TRUE(sink.Has("Failed ECU initialization", Severe));
         EXPECT_EQ(TakeErrorText(), c.error);
         EXPECT_EQ(comms->m_bEcuInitialized, 0);
+        EXPECT_EQ(keyBytes, c.keyBytes);
+        for (const auto& s : sink.statuses) EXPECT_NE(s.text.rfind("Keyword 2: (", 0), 0u);
         comms->Close();
         ecu->SetFaults({});
         clock.AdvanceNs(6'000'000'000);
