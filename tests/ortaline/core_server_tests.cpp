@@ -2,7 +2,9 @@
 // dlopen, driven early-bound and through IDispatch, with events and error information.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "clock/clock.h"
 #include "com/bstr.h"
@@ -237,6 +239,103 @@ TEST_F(ServerTest, ClientReadsTheRegisteredTypeLibrary) {
     EXPECT_EQ(com::LoadRegisteredTypeLibrary(LIBID_OrtalineLib, 2, 0, &library),
               TYPE_E_LIBNOTREGISTERED);
     EXPECT_EQ(library, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// Every refusal this client can meet before a wake-up, through the object it created by
+// ProgID: its status texts and levels, its result, and the error information it leaves.
+TEST_F(ServerTest, EachRefusalReportsItsTextsAndErrorInformation) {
+    // COM9 names a device that does not exist.
+    ASSERT_TRUE(registry::WriteString(HKEY_CURRENT_USER, "Software\\Ortaline\\Devices", "COM9",
+                                      "/nonexistent/ttyK9"));
+    struct Case {
+        const char* what;
+        std::function<HRESULT()> call;
+        std::vector<StatusEvent> statuses;
+        HRESULT result;
+        const char* error;  // nullptr: no error information
+    };
+    VARIANT message, out;
+    VariantInit(&message);
+    VariantInit(&out);
+    message.vt = VT_I4;
+    message.lVal = 0x09;
+    VARIANT_BOOL changed = VARIANT_TRUE;
+    _ADDRESSINGMODE mode = NoAddressing;
+    const std::vector<Case> cases{
+        {"send without a port",
+         [&] { return comms->SendCommand(message, &out); },
+         {},
+         DISP_E_EXCEPTION,
+         "No Port Specified"},
+        {"baud rate without a port",
+         [&] { return comms->ChangeBaudRate(9600, &changed); },
+         {},
+         DISP_E_EXCEPTION,
+         "No Port Specified"},
+        {"unsupported cable",
+         [&] { return comms->put_CableType(ParallelPortConnection); },
+         {{"Setting cable type: Only SerialPort is currently supported", Warning}},
+         E_NOTIMPL,
+         nullptr},
+        {"initialisation mode",
+         [&] {
+             return comms->put_InitializationAddressingMode(
+                 static_cast<_INITIALIZATIONADDRESSINGMODE>(7));
+         },
+         {{"Incorrect Initialization addressing mode", Warning}},
+         DISP_E_EXCEPTION,
+         "Incorrect Initialization addressing mode"},
+        {"addressing mode get",
+         [&] { return comms->get_AddressingMode(&mode); },
+         {{"No information available on message formats", Severe}},
+         DISP_E_EXCEPTION,
+         "No information available on message formats"},
+        {"addressing mode put",
+         [&] { return comms->put_AddressingMode(UnknownAddressingMode); },
+         {{"Invalid addressing mode", Warning}},
+         DISP_E_EXCEPTION,
+         "Invalid addressing mode"},
+        {"missing device",
+         [&] { return comms->Initialize(9, 10400, 1, &out); },
+         {{"Setting connection type: Serial Port", Info},
+          {"Opening serial port 9 at 10400 baud", Info},
+          {"Failed serial port initialization", Severe}},
+         DISP_E_EXCEPTION,
+         "Failed serial port initialization"},
+        {"send before a wake-up",
+         [&] { return comms->SendCommand(message, &out); },
+         {{"Cannot send Command. ECU not initialized", Severe}},
+         DISP_E_EXCEPTION,
+         "Cannot send Command. ECU not initialized"},
+        {"baud rate on a closed port",
+         [&] { return comms->ChangeBaudRate(9600, &changed); },
+         {{"Serial port is not open", Warning}},
+         DISP_E_EXCEPTION,
+         "Serial port is not open"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sink.events.clear();
+        core_test::TakeError();
+        EXPECT_EQ(c.call(), c.result);
+        EXPECT_EQ(sink.events, c.statuses);
+        const auto error = core_test::TakeError();
+        EXPECT_EQ(error.present, c.error != nullptr);
+        if (c.error != nullptr) {
+            EXPECT_EQ(error.description, c.error);
+            EXPECT_EQ(error.source, "Ortaline.BoschComms.1");
+        }
+    }
+    EXPECT_EQ(mode, UnknownAddressingMode);
+    EXPECT_EQ(changed, VARIANT_FALSE);
+    Cable cable = USBPortConnection;
+    EXPECT_EQ(comms->get_CableType(&cable), S_OK);
+    EXPECT_EQ(cable, SerialPortConnection);
+    VariantClear(&out);
 }
 
 }  // namespace
