@@ -316,30 +316,55 @@ TEST_F(Kwp2000Session, ResponsePendingAndFailureRows) {
          "Invalid checksum on returned data"},
         {fault([](auto& f) { f.silence = true; }), "Response format byte not received",
          "Response format byte not received"},
-        {fault([](auto& f) { f.missingByteAt = 1; }), nullptr, nullptr},
+        // Without addresses the answer is format byte 0x01, 0x7E and the checksum.
+        {fault([](auto& f) { f.missingByteAt = 1; }), "Message body byte 1 of 2 not received",
+         "Message body not received correctly"},
+        {fault([](auto& f) { f.missingByteAt = 2; }), "Message body byte 2 of 2 not received",
+         "Message body not received correctly"},
         {fault([](auto& f) { f.corruptEchoAt = 1; }),
          "Echo Bytes are corrupt. Expected checksum:(0x3e). Received checksum :(0x00).",
          "Echo Bytes are corrupt"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.status == nullptr ? "missing byte" : c.status);
+        SCOPED_TRACE(c.status);
         ecu->SetFaults(c.faults);
         sink.statuses.clear();
         EXPECT_EQ(Send({0x3E}, reply), DISP_E_EXCEPTION);
-        const std::string error = TakeErrorText();
-        if (c.status != nullptr) {
-            EXPECT_TRUE(sink.Has(c.status, Severe));
-            EXPECT_EQ(error, c.error);
-        } else {  // header or body, depending on the ECU's header
-            EXPECT_TRUE(error == "Message header not received" ||
-                        error == "Message body not received correctly")
-                << error;
-        }
+        EXPECT_TRUE(sink.Has(c.status, Severe));
+        EXPECT_EQ(TakeErrorText(), c.error);
         // The session goes on after the failure.
         ecu->SetFaults({});
         clock.AdvanceNs(100'000'000);
         ASSERT_EQ(Send({0x3E}, reply), S_OK);
     }
+}
+
+// Key byte 1 0xEA announces a length byte after the format byte instead of the length in it.
+class Kwp2000LengthByteSession : public SessionFixture {
+protected:
+    void SetUp() override {
+        ecusim::EcuConfig config = ecusim::DefaultConfig(EcuProtocol::Kwp2000);
+        config.kw1 = 0xEA;
+        StartEcu(config);
+    }
+};
+
+TEST_F(Kwp2000LengthByteSession, MissingLengthByteIsTheHeaderRow) {
+    ASSERT_EQ(WakeUp(2), S_OK);
+    std::vector<LONG> reply;
+    sink.statuses.clear();
+    ASSERT_EQ(Send({0x3E}, reply), S_OK);
+    EXPECT_EQ(reply, (std::vector<LONG>{0x7E}));
+    EXPECT_TRUE(sink.Has("Sending Message: (0x00):(0x01):(0x3E):(0x3F):", Info));
+    EXPECT_TRUE(sink.Has("Received Response: (0x00):(0x01):(0x7E):(0x7F):", Info));
+
+    ecusim::Faults lengthByteLost;
+    lengthByteLost.missingByteAt = 1;
+    ecu->SetFaults(lengthByteLost);
+    sink.statuses.clear();
+    EXPECT_EQ(Send({0x3E}, reply), DISP_E_EXCEPTION);
+    EXPECT_TRUE(sink.Has("Message header byte 2 of 2 not received", Severe));
+    EXPECT_EQ(TakeErrorText(), "Message header not received");
 }
 
 TEST_F(Kwp2000Session, WakeUpFailureRows) {
