@@ -224,22 +224,27 @@ inline CByteArray Bytes(std::initializer_list<BYTE> bytes) {
 
 inline std::vector<BYTE> Vec(const CByteArray& array) { return array.Vector(); }
 
+// Advises `sink` on the object's event connection point.
+inline void AdviseStatusSink(BoschComms& comms, IDispatch& sink) {
+    IConnectionPointContainer* container = nullptr;
+    ASSERT_EQ(
+        comms.QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)),
+        S_OK);
+    IConnectionPoint* point = nullptr;
+    ASSERT_EQ(container->FindConnectionPoint(DIID__IBoschCommsEvents, &point), S_OK);
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+    point->Release();
+    container->Release();
+}
+
 class ExchangeFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         comms = new BoschComms;  // one reference, ours
         port = new FakePort;
         comms->m_pPort = port;
-        IConnectionPointContainer* container = nullptr;
-        ASSERT_EQ(comms->QueryInterface(IID_IConnectionPointContainer,
-                                        reinterpret_cast<void**>(&container)),
-                  S_OK);
-        IConnectionPoint* point = nullptr;
-        ASSERT_EQ(container->FindConnectionPoint(DIID__IBoschCommsEvents, &point), S_OK);
-        DWORD cookie = 0;
-        ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
-        point->Release();
-        container->Release();
+        AdviseStatusSink(*comms, sink);
         SetErrorInfo(0, nullptr);
     }
     void TearDown() override {

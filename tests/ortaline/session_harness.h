@@ -36,16 +36,7 @@ protected:
         ecusim::RegisterLine(kLineName, line);
 
         comms = new BoschComms;
-        IConnectionPointContainer* container = nullptr;
-        ASSERT_EQ(comms->QueryInterface(IID_IConnectionPointContainer,
-                                        reinterpret_cast<void**>(&container)),
-                  S_OK);
-        IConnectionPoint* point = nullptr;
-        ASSERT_EQ(container->FindConnectionPoint(DIID__IBoschCommsEvents, &point), S_OK);
-        DWORD cookie = 0;
-        ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
-        point->Release();
-        container->Release();
+        AdviseStatusSink(*comms, sink);
         SetErrorInfo(0, nullptr);
     }
     void TearDown() override {
