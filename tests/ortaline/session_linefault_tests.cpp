@@ -98,6 +98,34 @@ protected:
         }
         return {};
     }
+
+    // A fault on the echo of the key byte 2 complement ends the wake-up with the sender's
+    // own text, then the step's and the initialisation's; the key bytes still come back.
+    struct ComplementEchoCase {
+        const char* name;
+        kline::EchoFault fault;
+        ecusim::Faults ecuFaults;
+        const char* status;
+    };
+    void ExpectComplementEchoFailure(const ComplementEchoCase& c, BYTE complement,
+                                     const std::vector<LONG>& expectedKeyBytes) {
+        SCOPED_TRACE(c.name);
+        sink.statuses.clear();
+        ecu->SetFaults(c.ecuFaults);
+        Inject(c.fault);
+        const HRESULT hr = WakeUp(2);
+        ExpectHitOn(complement);
+        EXPECT_EQ(hr, DISP_E_EXCEPTION);
+        EXPECT_EQ(KeyByte2ComplementStatuses(),
+                  (std::vector<Status>{{"Sending keyword 2 inverse to ECU...", Info},
+                                       {c.status, Severe},
+                                       {"Keyword 2 inverse reply not received", Severe},
+                                       {"Failed ECU initialization", Severe}}));
+        EXPECT_EQ(TakeErrorText(), "Failed ECU initialization");
+        EXPECT_EQ(keyBytes, expectedKeyBytes);
+        EXPECT_EQ(comms->m_bEcuInitialized, 0);
+        StartOver();
+    }
 };
 
 // ---- KW1281 ----
@@ -278,15 +306,9 @@ TEST_F(Kw1281LineFaults, LostComplementEchoWithTheEcuGoingOnReadsItsNextByte) {
 
 // The wake-up's complement of key byte 2 (0x8A): 0x75, no answer expected.
 TEST_F(Kw1281LineFaults, KeyByte2ComplementEchoRows) {
-    struct Case {
-        const char* name;
-        kline::EchoFault fault;
-        ecusim::Faults ecuFaults;
-        const char* status;
-    };
     ecusim::Faults noFirstBlock;
     noFirstBlock.missingByteAt = 0;
-    const std::vector<Case> cases{
+    const std::vector<ComplementEchoCase> cases{
         {"changed echo",
          FaultOnValue(Effect::Replace, 0x75, 0x74),
          {},
@@ -299,24 +321,7 @@ TEST_F(Kw1281LineFaults, KeyByte2ComplementEchoRows) {
          {},
          "Incorrect byte echo: (0x75) != (0x0F)"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        sink.statuses.clear();
-        ecu->SetFaults(c.ecuFaults);
-        Inject(c.fault);
-        const HRESULT hr = WakeUp(2);
-        ExpectHitOn(0x75);
-        EXPECT_EQ(hr, DISP_E_EXCEPTION);
-        EXPECT_EQ(KeyByte2ComplementStatuses(),
-                  (std::vector<Status>{{"Sending keyword 2 inverse to ECU...", Info},
-                                       {c.status, Severe},
-                                       {"Keyword 2 inverse reply not received", Severe},
-                                       {"Failed ECU initialization", Severe}}));
-        EXPECT_EQ(TakeErrorText(), "Failed ECU initialization");
-        EXPECT_EQ(keyBytes, (std::vector<LONG>{0x01, 0x8A}));
-        EXPECT_EQ(comms->m_bEcuInitialized, 0);
-        StartOver();
-    }
+    for (const ComplementEchoCase& c : cases) ExpectComplementEchoFailure(c, 0x75, {0x01, 0x8A});
     ExpectSessionWorks();
 }
 
@@ -448,13 +453,7 @@ TEST_F(Kwp2000LineFaults, KeyByte2ComplementEchoRows) {
     StartOver();
     ecusim::Faults noAnswer;
     noAnswer.noAddressComplement = true;
-    struct Case {
-        const char* name;
-        kline::EchoFault fault;
-        ecusim::Faults ecuFaults;
-        const char* status;
-    };
-    const std::vector<Case> cases{
+    const std::vector<ComplementEchoCase> cases{
         {"changed echo",
          FaultOnValue(Effect::Replace, 0x70, 0x71),
          {},
@@ -467,23 +466,7 @@ TEST_F(Kwp2000LineFaults, KeyByte2ComplementEchoRows) {
          {},
          "Incorrect byte echo: (0x70) != (0xFE)"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        sink.statuses.clear();
-        ecu->SetFaults(c.ecuFaults);
-        Inject(c.fault);
-        const HRESULT hr = WakeUp(2);
-        ExpectHitOn(0x70);
-        EXPECT_EQ(hr, DISP_E_EXCEPTION);
-        EXPECT_EQ(KeyByte2ComplementStatuses(),
-                  (std::vector<Status>{{"Sending keyword 2 inverse to ECU...", Info},
-                                       {c.status, Severe},
-                                       {"Keyword 2 inverse reply not received", Severe},
-                                       {"Failed ECU initialization", Severe}}));
-        EXPECT_EQ(TakeErrorText(), "Failed ECU initialization");
-        EXPECT_EQ(keyBytes, (std::vector<LONG>{0xE9, 0x8F}));
-        StartOver();
-    }
+    for (const ComplementEchoCase& c : cases) ExpectComplementEchoFailure(c, 0x70, {0xE9, 0x8F});
     ASSERT_EQ(WakeUp(2), S_OK);
     EXPECT_TRUE(sink.Has("Keyword 2 inverse reply OK", Info));
     std::vector<LONG> reply;
