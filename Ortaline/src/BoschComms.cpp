@@ -65,6 +65,8 @@ constexpr ULONG kDestroying = 0x40000000;
 struct BoschComms::ComParts {
     explicit ComParts(IUnknown& owner) : support(owner), container(owner) {}
     std::atomic<ULONG> references{1};
+    int statusDepth = 0;  // Status events being raised right now
+    bool refusing = false;
     ErrorInfoSupport support;
     PointContainer container;
 };
@@ -152,6 +154,11 @@ HRESULT BoschComms::Fire_Status(const std::string& text, StatusLevel level) {
     }
     args[1].vt = VT_I4;
     args[1].lVal = level;
+    struct Raising {
+        int& depth;
+        explicit Raising(int& d) : depth(d) { ++depth; }
+        ~Raising() { --depth; }
+    } raising(m_com->statusDepth);
     const HRESULT last = events.Fire(DISPID_IBoschCommsEvents_Status, args, 2);
     VariantClear(&args[0]);
     return last;
@@ -191,4 +198,20 @@ HRESULT BoschComms::Error(const std::string& text) {
         create->Release();
     }
     return DISP_E_EXCEPTION;
+}
+
+bool BoschComms::IsRaisingStatus() const { return m_com->statusDepth > 0; }
+
+HRESULT BoschComms::RefuseCallFromStatusHandler() {
+    const char* text = "Another call is in progress";
+    // A handler that calls again on this very warning is refused without a further one.
+    if (!m_com->refusing) {
+        m_com->refusing = true;
+        try {
+            Fire_Status(text, Warning);
+        } catch (...) {
+        }
+        m_com->refusing = false;
+    }
+    return Error(text);
 }

@@ -63,6 +63,10 @@ public:
     HRESULT FireStatusF(StatusLevel level, const char* format, ...)
         __attribute__((format(printf, 3, 4)));
     HRESULT Error(const std::string& text);
+    // Status handlers run in the middle of a method: a call they make into the object is
+    // refused (Guarded.h), so that the running method never meets a changed state.
+    bool IsRaisingStatus() const;
+    HRESULT RefuseCallFromStatusHandler();
     bool OpenPort(LONG SerialPort, LONG BaudRate);
     HRESULT InitializeAtAddress(LONG SerialPort, LONG BaudRate, LONG EcuAddress, int method,
                                 VARIANT* retVal);

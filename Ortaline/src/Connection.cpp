@@ -79,11 +79,13 @@ bool BoschComms::OpenPort(LONG SerialPort, LONG BaudRate) {
 HRESULT BoschComms::InitializeAtAddress(LONG SerialPort, LONG BaudRate, LONG EcuAddress, int method,
                                         VARIANT* retVal) {
     if (retVal == nullptr) return E_POINTER;
-    // Cleared first so that no failure, thrown or returned, leaves a stale "initialised".
-    m_bEcuInitialized = 0;
     // retVal stays as the caller gave it until the wake-up itself starts and fills it.
+    bool entered = false;
     bool wakeUpStarted = false;
     const HRESULT hr = Guarded(*this, [&]() -> HRESULT {
+        // Cleared first so that no failure, thrown or returned, leaves a stale "initialised".
+        entered = true;
+        m_bEcuInitialized = 0;
         if (m_pPort == nullptr || !m_pPort->IsOpen()) {
             put_CableType(SerialPort == 0 ? USBPortConnection : SerialPortConnection);
         }
@@ -104,7 +106,7 @@ HRESULT BoschComms::InitializeAtAddress(LONG SerialPort, LONG BaudRate, LONG Ecu
         Fire_Status(text, Severe);
         return Error(text);
     });
-    if (FAILED(hr)) m_bEcuInitialized = 0;
+    if (entered && FAILED(hr)) m_bEcuInitialized = 0;
     if (wakeUpStarted) DropMissingArray(retVal);
     return hr;
 }
@@ -130,8 +132,8 @@ HRESULT BoschComms::InitializeFast(LONG SerialPort, LONG EcuAddress, VARIANT* re
 HRESULT BoschComms::InitializeFast2(LONG, LONG, LONG, LONG, VARIANT* retVal) {
     if (retVal == nullptr) return E_POINTER;
     VariantInit(retVal);
-    m_bEcuInitialized = 0;
     return Guarded(*this, [&]() -> HRESULT {
+        m_bEcuInitialized = 0;
         const char* text = "Fast initialization is not available";
         Fire_Status(text, Severe);
         return Error(text);

@@ -1,7 +1,10 @@
 #pragma once
-// Keeps exceptions inside the library: whatever a port or an allocation throws while an
-// interface method runs ends as a Severe status plus error information, never as an
-// exception crossing the COM boundary.
+// The one entry every interface method (plain property getters aside) goes through:
+// - a call made from a Status handler while a method runs is refused, before the body
+//   touches anything, and the running method goes on as if it had not been made;
+// - exceptions stay inside the library: whatever a port or an allocation throws while a
+//   method runs ends as a Severe status plus error information, never as an exception
+//   crossing the COM boundary.
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -22,6 +25,7 @@ template <class Body>
 HRESULT Guarded(BoschComms& self, Body&& body) noexcept {
     std::string text;
     try {
+        if (self.IsRaisingStatus()) return self.RefuseCallFromStatusHandler();
         return body();
     } catch (CException* e) {
         try {

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -153,6 +154,8 @@ inline std::ostream& operator<<(std::ostream& os, const Status& s) {
 class StatusSink : public IDispatch {
 public:
     std::vector<Status> statuses;
+    // Runs inside the event, after it is kept: a handler calling back into the object.
+    std::function<void(const Status&)> onStatus;
 
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
@@ -197,6 +200,7 @@ public:
             }
         }
         statuses.push_back({text, params->rgvarg[0].lVal});
+        if (onStatus) onStatus(Status(statuses.back()));  // a copy: the handler may add more
         return S_OK;
     }
 };
