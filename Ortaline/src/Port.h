@@ -49,6 +49,11 @@ public:
     virtual bool SetRTS() { return false; }
     virtual int SetInsertChar(BYTE escape) { return 0; }
     virtual DWORD BytesWaiting() { return 0; }
+    // Data bits (7, 8 or 9), stop bits and parity between bytes, as the USB cable's driver
+    // sets them; throws CSerialException when refused. The serial port changes these
+    // through its device control block instead.
+    virtual void SetDataCharacteristics(std::uint8_t dataBits, PortStopBits stopBits,
+                                        PortParity parity) {}
 
 protected:
     CPort() = default;
