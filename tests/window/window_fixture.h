@@ -25,7 +25,9 @@ class TestWindow : public dravik::MainWindow {
 public:
     std::string ecu;
     int connectClicks = 0;
-    std::vector<PrintCall> prints;  // every Print on the window itself
+    int disconnectClicks = 0;
+    bool connectShowsDisconnect = false;  // as a connect that succeeds does
+    std::vector<PrintCall> prints;        // every Print on the window itself
 
 protected:
     void PrintTargetChanged() override {
@@ -36,7 +38,12 @@ protected:
     void btnConnect_Click() override {
         MainWindow::btnConnect_Click();
         ++connectClicks;
+        if (connectShowsDisconnect) {
+            btnConnect->SetVisible(false);
+            btnDisconnect->SetVisible(true);
+        }
     }
+    void btnDisconnect_Click() override { ++disconnectClicks; }
 };
 
 class WindowTest : public ::testing::Test {

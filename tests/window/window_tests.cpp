@@ -1,6 +1,7 @@
 // The window as a whole: press pictures, page switch, printed titles, the status line, the
 // message box and the fixed layout.
 #include <QImage>
+#include <QMenuBar>
 #include <QWidget>
 
 #include "dravik/run_time_error.h"
@@ -88,6 +89,39 @@ TEST_F(WindowTest, PageSwitchShowsTheOtherSixChannelsAndIgnoresADoubleClicksSeco
     EXPECT_EQ(window.GetPicture(), window.GetImage(17));
     EXPECT_EQ(ThumbLeft(0), 395);
     EXPECT_EQ(Value(0), 255);
+}
+
+TEST_F(WindowTest, SecondPressOfADoubleClickIsNoPressOnTheButtonTheFirstClickShowed) {
+    // Each click is handled in full before the next press comes, as a person's are.
+    forms::testing::InputOnTimeLine paced;
+    auto clickAt = [this](double x, double y) { forms::testing::ClickAt(window, x, y); };
+    const double pageX = CentreX(*window.btnAdvancedFuel), pageY = CentreY(*window.btnAdvancedFuel);
+    clickAt(pageX, pageY);
+    timers.Advance(150);
+    forms::testing::SendMouse(window, MouseAction::Press, forms::kLeftButton, pageX, pageY);
+    EXPECT_EQ(window.btnBaseWindow->GetPicture(), window.GetImage(9));  // not pressed
+    forms::testing::SendMouse(window, MouseAction::Release, forms::kLeftButton, pageX, pageY);
+    EXPECT_EQ(window.PageOffset, 6);
+    timers.Advance(400);  // a later click is a click
+    clickAt(pageX, pageY);
+    EXPECT_EQ(window.PageOffset, 0);
+
+    window.connectShowsDisconnect = true;
+    timers.Advance(1000);
+    const double connectX = CentreX(*window.btnConnect), connectY = CentreY(*window.btnConnect);
+    clickAt(connectX, connectY);
+    timers.Advance(200);
+    clickAt(connectX, connectY);
+    EXPECT_EQ(window.connectClicks, 1);
+    EXPECT_EQ(window.disconnectClicks, 0);
+    EXPECT_EQ(window.btnDisconnect->GetPicture(), window.GetImage(1));
+
+    // Two quick clicks on one button are two clicks.
+    timers.Advance(1000);
+    Click(window.btnPlus(0));
+    timers.Advance(100);
+    Click(window.btnPlus(0));
+    EXPECT_EQ(Value(0), 257);
 }
 
 TEST_F(WindowTest, ADragBegunBesideTheControlsMovesNoSliderAndStepsNothing) {
@@ -198,6 +232,25 @@ TEST(WindowLayout, FirstRunMovesNothingAndTheWindowKeepsItsSize) {
     forms::DoEvents();
     EXPECT_EQ(window.Window()->size(), size);
     EXPECT_EQ(window.ClientWidget()->size(), QSize(800, 600));
+}
+
+TEST(WindowLayout, RecordsTheWindowAsItIsLaidOutAndKeepsThatSize) {
+    forms::testing::ScriptedTimers timers;
+    TestWindow window;
+    window.Form_Resize();  // before the window is first shown, as at start-up
+    window.Show();
+    forms::DoEvents();
+    const QSize shown = window.Window()->size();
+    EXPECT_EQ(shown, QSize(800, 600 + window.MenuBar()->height()));
+    // At 15 twips per pixel the record holds pixels; it is the size the window has.
+    EXPECT_DOUBLE_EQ(window.WindowLayout.Width, shown.width());
+    EXPECT_DOUBLE_EQ(window.WindowLayout.Height, shown.height());
+    EXPECT_DOUBLE_EQ(window.Width(), shown.width() * 15.0);
+    EXPECT_DOUBLE_EQ(window.Height(), shown.height() * 15.0);
+    // Writing back what was read changes nothing.
+    EXPECT_TRUE(window.SetWidth(window.Width()));
+    EXPECT_TRUE(window.SetHeight(window.Height()));
+    EXPECT_EQ(window.Window()->size(), shown);
 }
 
 TEST(WindowLayout, AtTwelveTwipsPerPixelControlsAreScaledBackToTheirPixels) {

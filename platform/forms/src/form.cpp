@@ -1,9 +1,11 @@
 #include "forms/form.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QMenuBar>
 #include <QPainter>
+#include <QStyleHints>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <cmath>
@@ -58,7 +60,8 @@ void FormSurface::Forward(int kind, QMouseEvent* event) {
     const int changed = ToMouseButtons(event->button());
     const int held = ToMouseButtons(event->buttons());
     const QPointF pos = event->position();
-    m_form.DispatchMouse(kind, changed, held, ToShiftMask(event->modifiers()), pos.x(), pos.y());
+    m_form.DispatchMouse(kind, changed, held, ToShiftMask(event->modifiers()), pos.x(), pos.y(),
+                         event->timestamp());
     event->accept();
 }
 
@@ -122,21 +125,26 @@ void Form::SetBackColor(OleColor color) {
 
 double Form::Left() const { return m_window->frameGeometry().left() * Screen::TwipsPerPixelX(); }
 double Form::Top() const { return m_window->frameGeometry().top() * Screen::TwipsPerPixelY(); }
-double Form::Width() const { return m_window->frameGeometry().width() * Screen::TwipsPerPixelX(); }
-double Form::Height() const {
-    return m_window->frameGeometry().height() * Screen::TwipsPerPixelY();
+QSize Form::LaidOutSize() const {
+    // Until the window is first shown its layout has not run: run it now, so that the size
+    // is the one the window is shown with (client area and menu bar), not a default.
+    if (QLayout* layout = m_window->layout(); layout != nullptr) layout->activate();
+    return m_window->size();
 }
+
+double Form::Width() const { return LaidOutSize().width() * Screen::TwipsPerPixelX(); }
+double Form::Height() const { return LaidOutSize().height() * Screen::TwipsPerPixelY(); }
 
 bool Form::SetWidth(double twips) {
     const int pixels = static_cast<int>(std::lround(twips / Screen::TwipsPerPixelX()));
-    m_window->resize(pixels, m_window->height());
-    return m_window->frameGeometry().width() == pixels;
+    m_window->resize(pixels, LaidOutSize().height());
+    return LaidOutSize().width() == pixels;
 }
 
 bool Form::SetHeight(double twips) {
     const int pixels = static_cast<int>(std::lround(twips / Screen::TwipsPerPixelY()));
-    m_window->resize(m_window->width(), pixels);
-    return m_window->frameGeometry().height() == pixels;
+    m_window->resize(LaidOutSize().width(), pixels);
+    return LaidOutSize().height() == pixels;
 }
 
 void Form::SetFontSize(double points) {
@@ -274,7 +282,18 @@ Image* Form::HitTest(double x, double y) const {
     return nullptr;
 }
 
-void Form::DispatchMouse(int kind, int button, int held, int shift, double x, double y) {
+bool Form::IsSecondPressOfDoubleClick(int button, double x, double y, std::uint64_t timeMs) const {
+    if (m_pressCount == 0 || button != m_lastPress.button || timeMs < m_lastPress.timeMs) {
+        return false;
+    }
+    const QStyleHints* hints = QGuiApplication::styleHints();
+    const auto interval = static_cast<std::uint64_t>(hints->mouseDoubleClickInterval());
+    const double distance = std::abs(x - m_lastPress.x) + std::abs(y - m_lastPress.y);
+    return timeMs - m_lastPress.timeMs < interval && distance <= hints->mouseDoubleClickDistance();
+}
+
+void Form::DispatchMouse(int kind, int button, int held, int shift, double x, double y,
+                         std::uint64_t timeMs) {
     const double tx = Screen::TwipsPerPixelX();
     const double ty = Screen::TwipsPerPixelY();
     auto local = [&](const Image& image, const MouseHandler& handler, int buttons) {
@@ -284,12 +303,21 @@ void Form::DispatchMouse(int kind, int button, int held, int shift, double x, do
         }
     };
     if (kind == kMouseDown) {
+        // The window takes no double clicks, so the second press of one is an ordinary press;
+        // but it is not a press on a control that the first click made appear in that place.
+        const bool secondPress = IsSecondPressOfDoubleClick(button, x, y, timeMs);
+        const int previousPress = m_pressCount;
+        m_lastPress = PressRecord{button, x, y, timeMs};
+        ++m_pressCount;
         Image* target = m_captured;
         if (target == nullptr && m_formButtons == 0) {
             target = HitTest(x, y);
             // A press that no enabled control takes belongs to the form itself: the form
             // holds the mouse until every button is up again.
-            if (target != nullptr && !target->Enabled()) target = nullptr;
+            if (target != nullptr &&
+                (!target->Enabled() || (secondPress && target->ShownAfterPress(previousPress)))) {
+                target = nullptr;
+            }
             if (target != nullptr) m_captured = target;
         }
         if (target == nullptr) {

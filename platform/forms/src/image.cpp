@@ -24,6 +24,7 @@ void Image::SetTop(double top) { Move(m_rect.left, top); }
 void Image::SetVisible(bool visible) {
     if (m_visible == visible) return;
     m_visible = visible;
+    if (visible) m_shownAtPress = Parent().PressCount();
     Invalidate(m_rect);
 }
 

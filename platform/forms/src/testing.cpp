@@ -72,26 +72,43 @@ Qt::KeyboardModifiers ToQtModifiers(int shift) {
 // Buttons held, as the window system tracks them across scripted input.
 int g_held = 0;
 
+bool g_onTimeLine = false;
+// Stamps of unhurried input: each press a minute after the one before.
+std::uint64_t g_unhurriedMs = 0;
+
+std::uint64_t StampFor(MouseAction action) {
+    if (g_onTimeLine) return static_cast<std::uint64_t>(TimerLine::Instance().NowMs());
+    if (action == MouseAction::Press) g_unhurriedMs += 60000;
+    return g_unhurriedMs;
+}
+
 QMouseEvent* MakeEvent(Form& form, MouseAction action, int button, double x, double y, int shift) {
     const QPointF local(x, y);
     const QPointF global = form.ClientWidget()->mapToGlobal(local);
-    switch (action) {
-        case MouseAction::Press:
-            g_held |= button;
-            return new QMouseEvent(QEvent::MouseButtonPress, local, global, ToQtButton(button),
-                                   ToQtButtons(g_held), ToQtModifiers(shift));
-        case MouseAction::Release:
-            g_held &= ~button;
-            return new QMouseEvent(QEvent::MouseButtonRelease, local, global, ToQtButton(button),
-                                   ToQtButtons(g_held), ToQtModifiers(shift));
-        case MouseAction::Move:
-            return new QMouseEvent(QEvent::MouseMove, local, global, Qt::NoButton,
-                                   ToQtButtons(button), ToQtModifiers(shift));
+    QEvent::Type type = QEvent::MouseMove;
+    Qt::MouseButton changed = Qt::NoButton;
+    int held = button;
+    if (action == MouseAction::Press) {
+        g_held |= button;
+        type = QEvent::MouseButtonPress;
+        changed = ToQtButton(button);
+        held = g_held;
+    } else if (action == MouseAction::Release) {
+        g_held &= ~button;
+        type = QEvent::MouseButtonRelease;
+        changed = ToQtButton(button);
+        held = g_held;
     }
-    return nullptr;
+    auto* event =
+        new QMouseEvent(type, local, global, changed, ToQtButtons(held), ToQtModifiers(shift));
+    event->setTimestamp(StampFor(action));
+    return event;
 }
 
 }  // namespace
+
+InputOnTimeLine::InputOnTimeLine() { g_onTimeLine = true; }
+InputOnTimeLine::~InputOnTimeLine() { g_onTimeLine = false; }
 
 void SendMouse(Form& form, MouseAction action, int button, double x, double y, int shift) {
     std::unique_ptr<QMouseEvent> event(MakeEvent(form, action, button, x, y, shift));

@@ -4,8 +4,10 @@
 // windowless images in collection order; picture boxes are child windows above all that.
 // A press captures the mouse until its release: for the enabled image under it, or for the
 // form itself when it lands beside every enabled image (the images then see neither the
-// moves nor the release).
+// moves nor the release). The form takes no double clicks: the second press of one is an
+// ordinary press, except that it never lands on an image that the first click showed.
 #include <QImage>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@
 
 class QWidget;
 class QMenuBar;
+class QSize;
 
 namespace forms {
 
@@ -59,9 +62,11 @@ public:
     // Client area in the scale unit (pixels).
     double ScaleWidth() const { return m_clientWidth; }
     double ScaleHeight() const { return m_clientHeight; }
-    // Outer measures of the window in twips.
+    // Position of the window's frame on the screen, in twips.
     double Left() const;
     double Top() const;
+    // Outer size of the window in twips: its client area and menu bar, as laid out (the
+    // window manager's frame is not the program's to size). Read and written alike.
     double Width() const;
     double Height() const;
     bool SetWidth(double twips);
@@ -114,11 +119,17 @@ private:
     void RenderLayer();
     void InvalidateLayer();
     void InvalidateArea(const Rect& area);
-    void DispatchMouse(int kind, int button, int held, int shift, double x, double y);
+    void DispatchMouse(int kind, int button, int held, int shift, double x, double y,
+                       std::uint64_t timeMs);
+    // Whether a press comes within the system's double-click interval and distance of the
+    // previous press of the same button (times are the input events' own stamps).
+    bool IsSecondPressOfDoubleClick(int button, double x, double y, std::uint64_t timeMs) const;
+    int PressCount() const { return m_pressCount; }
     bool HandleClose(int unloadMode);
     Image* HitTest(double x, double y) const;
     void RaiseResize() { OnResize(); }
     void Register(std::unique_ptr<Control> control);
+    QSize LaidOutSize() const;
 
     std::string m_name;
     int m_clientWidth;
@@ -133,6 +144,14 @@ private:
     Image* m_captured = nullptr;
     int m_capturedButtons = 0;
     int m_formButtons = 0;  // buttons pressed where no control took the press
+    struct PressRecord {
+        int button = 0;
+        double x = 0;
+        double y = 0;
+        std::uint64_t timeMs = 0;
+    };
+    PressRecord m_lastPress;
+    int m_pressCount = 0;  // presses dispatched so far
     std::unique_ptr<FormWindow> m_window;
     FormSurface* m_surface = nullptr;
     QMenuBar* m_menuBar = nullptr;

@@ -43,6 +43,8 @@ public:
 
     // Whether a point of the form's client area (pixels) lies on the control.
     bool Contains(double x, double y) const;
+    // Whether the control was shown (hidden before) after the form's press number `press`.
+    bool ShownAfterPress(int press) const { return m_shownAtPress >= press && press > 0; }
 
 private:
     void Invalidate(const Rect& area);
@@ -51,6 +53,7 @@ private:
     Rect m_rect;
     bool m_visible = true;
     bool m_enabled = true;
+    int m_shownAtPress = -1;  // the form's press count when last shown; -1: never hidden
 };
 
 }  // namespace forms

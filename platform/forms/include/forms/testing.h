@@ -71,6 +71,18 @@ public:
 
 enum class MouseAction { Press, Move, Release };
 
+// Input events carry time stamps. By default every scripted press is stamped long after the
+// one before it, as a person's separate clicks are. While an InputOnTimeLine is installed,
+// input is stamped with the scripted time line (ScriptedTimers), so a test spaces presses as
+// a person does, by advancing it between them.
+class InputOnTimeLine {
+public:
+    InputOnTimeLine();
+    ~InputOnTimeLine();
+    InputOnTimeLine(const InputOnTimeLine&) = delete;
+    InputOnTimeLine& operator=(const InputOnTimeLine&) = delete;
+};
+
 // Mouse input at a point of the form's client area (pixels). button: kLeftButton etc.;
 // for moves, the buttons held.
 void SendMouse(Form& form, MouseAction action, int button, double x, double y, int shift = 0);
