@@ -42,7 +42,11 @@ HRESULT BoschComms::ChangeBaudRate(LONG BaudRate, VARIANT_BOOL* bRet) {
             Fire_Status(text, Warning);
             return Error(text);
         }
-        m_pPort->SetBaudRate(static_cast<DWORD>(BaudRate));
+        // A rate the cable cannot make is a failure, not a line at some other speed.
+        if (!m_pPort->SetBaudRate(static_cast<DWORD>(BaudRate))) {
+            FireStatusF(Severe, "Cannot set the baud rate to %i baud", static_cast<int>(BaudRate));
+            return Error("Baud rate not supported");
+        }
         if (m_nCableType == USBPortConnection) {
             FireStatusF(Info, "Setting USB baud rate to %i baud", static_cast<int>(BaudRate));
         } else {

@@ -185,6 +185,8 @@ std::int32_t BoschComms::SendFiveBaudByteViaUart(std::int32_t address) {
     Fire_Status("K line initialisation using UART", Info);
     VARIANT_BOOL changed = VARIANT_FALSE;
     ChangeBaudRate(kFiveBaud, &changed);
+    // A cable that cannot go down to 5 baud would send the address at line speed.
+    if (changed != VARIANT_TRUE) return -1;
     m_pPort->SetDTR();
     m_pPort->ClearRTS();
     m_pPort->TerminateOutstandingReads();

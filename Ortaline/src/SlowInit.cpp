@@ -75,7 +75,9 @@ HRESULT BoschComms::InitializeSlow(LONG EcuAddress, VARIANT* retVal, int method)
             SendFiveBaudByteAccurate(EcuAddress);
             break;
         case 3:
-            SendFiveBaudByteViaUart(EcuAddress);
+            if (SendFiveBaudByteViaUart(EcuAddress) != 0) {
+                return Error("Initialization failed: the port cannot send at 5 baud");
+            }
             break;
         default:
             return Error("Invalid Initialization Method");

@@ -27,14 +27,8 @@ std::string ClassKey() { return "CLSID\\" + com::GuidToString(CLSID_BoschComms);
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(RegisterServerLibrary(ORTALINE_LIBRARY_PATH), S_OK);
-        CLSID clsid{};
-        ASSERT_EQ(CLSIDFromProgID(u"Ortaline.BoschComms", &clsid), S_OK);
-        ASSERT_EQ(clsid, CLSID_BoschComms);
-        void* raw = nullptr;
-        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBoschComms, &raw),
-                  S_OK);
-        comms = static_cast<IBoschComms*>(raw);
+        comms = core_test::CreateByProgId(ORTALINE_LIBRARY_PATH);
+        ASSERT_NE(comms, nullptr);
         core_test::Advise(comms, &sink);
     }
     void TearDown() override {

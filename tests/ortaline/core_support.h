@@ -116,6 +116,32 @@ inline ErrorText TakeError() {
     return out;
 }
 
+// The elements of a reply array (VT_ARRAY | VT_I4); empty for anything else.
+inline std::vector<LONG> ReplyElements(const VARIANT& v) {
+    std::vector<LONG> values;
+    if (v.vt != (VT_ARRAY | VT_I4) || v.parray == nullptr) return values;
+    LONG lower = 0, upper = -1;
+    SafeArrayGetLBound(v.parray, 1, &lower);
+    SafeArrayGetUBound(v.parray, 1, &upper);
+    for (LONG i = lower; i <= upper; ++i) {
+        LONG value = 0;
+        SafeArrayGetElement(v.parray, &i, &value);
+        values.push_back(value);
+    }
+    return values;
+}
+
+// Registers the library from its file and creates BoschComms by ProgID, as a client does.
+inline IBoschComms* CreateByProgId(const char* libraryPath) {
+    EXPECT_EQ(RegisterServerLibrary(libraryPath), S_OK);
+    CLSID clsid{};
+    EXPECT_EQ(CLSIDFromProgID(u"Ortaline.BoschComms", &clsid), S_OK);
+    EXPECT_EQ(clsid, CLSID_BoschComms);
+    void* raw = nullptr;
+    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBoschComms, &raw), S_OK);
+    return static_cast<IBoschComms*>(raw);
+}
+
 // Points the settings store at a fresh folder for the test's lifetime.
 class TempConfigHome {
 public:

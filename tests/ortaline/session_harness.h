@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core_support.h"
 #include "ecusim/ecu_simulator.h"
 #include "ecusim/line_directory.h"
 #include "exchange_harness.h"
@@ -94,19 +95,7 @@ protected:
         return bytes;
     }
 
-    static std::vector<LONG> Elements(const VARIANT& v) {
-        std::vector<LONG> values;
-        if (v.vt != (VT_ARRAY | VT_I4) || v.parray == nullptr) return values;
-        LONG lower = 0, upper = -1;
-        SafeArrayGetLBound(v.parray, 1, &lower);
-        SafeArrayGetUBound(v.parray, 1, &upper);
-        for (LONG i = lower; i <= upper; ++i) {
-            LONG value = 0;
-            SafeArrayGetElement(v.parray, &i, &value);
-            values.push_back(value);
-        }
-        return values;
-    }
+    static std::vector<LONG> Elements(const VARIANT& v) { return core_test::ReplyElements(v); }
 
     static constexpr const char* kLineName = "exchange-session";
     platform::SimulatedClock clock;

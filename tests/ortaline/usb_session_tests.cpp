@@ -1,0 +1,201 @@
+// Port number 0 end to end: BoschComms created by ProgID, the USB cable mapped to a
+// simulated ECU's K-line through the virtual FTDI chip (latency timer, USB packets), on the
+// simulated clock.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "clock/clock.h"
+#include "core_support.h"
+#include "ecusim/ecu_simulator.h"
+#include "ecusim/line_directory.h"
+#include "ftdi/device_choice.h"
+#include "kline/kline.h"
+#include "ortaline/IBoschComms.h"
+#include "registry/registry.h"
+#include "serial/device_map.h"
+
+#ifndef ORTALINE_LIBRARY_PATH
+#error "ORTALINE_LIBRARY_PATH must name libOrtaline.so"
+#endif
+
+namespace {
+
+using core_test::StatusEvent;
+using ecusim::EcuProtocol;
+using kline::Side;
+
+constexpr const char* kLineName = "usb-session";
+
+class UsbSession : public ::testing::Test {
+protected:
+    void Start(EcuProtocol protocol) {
+        ASSERT_TRUE(registry::WriteString(HKEY_CURRENT_USER, serial::kDeviceMapKey,
+                                          ftdi::kUsbDeviceValue,
+                                          std::string(serial::kVirtualDevicePrefix) + kLineName));
+        line = std::make_shared<kline::KLine>();
+        ecu = std::make_shared<ecusim::EcuSimulator>(ecusim::DefaultConfig(protocol));
+        line->AttachPeer(ecu);
+        ecusim::RegisterLine(kLineName, line);
+
+        comms = core_test::CreateByProgId(ORTALINE_LIBRARY_PATH);
+        ASSERT_NE(comms, nullptr);
+        core_test::Advise(comms, &sink);
+    }
+    void TearDown() override {
+        if (comms != nullptr) comms->Release();
+        ecusim::UnregisterLine(kLineName);
+    }
+
+    // 1 = InitializeOld, 2 = Initialize, 3 = InitializeViaUART, all on port 0.
+    HRESULT WakeUp(int method) {
+        VARIANT keys;
+        VariantInit(&keys);
+        HRESULT hr = E_FAIL;
+        if (method == 1) hr = comms->InitializeOld(0, 10400, 0x01, &keys);
+        if (method == 2) hr = comms->Initialize(0, 10400, 0x01, &keys);
+        if (method == 3) hr = comms->InitializeViaUART(0, 10400, 0x01, &keys);
+        keyBytes = core_test::ReplyElements(keys);
+        VariantClear(&keys);
+        return hr;
+    }
+
+    HRESULT Send(const std::vector<LONGLONG>& request, std::vector<LONG>& reply) {
+        VARIANT message = core_test::ArrayVariant(VT_UI1, 0, request);
+        VARIANT result;
+        VariantInit(&result);
+        const HRESULT hr = comms->SendCommand(message, &result);
+        reply = core_test::ReplyElements(result);
+        VariantClear(&result);
+        VariantClear(&message);
+        return hr;
+    }
+
+    bool Saw(const std::string& text) const {
+        for (const auto& e : sink.events) {
+            if (e.text == text) return true;
+        }
+        return false;
+    }
+
+    std::size_t TesterBytesOnWire() const {
+        std::size_t n = 0;
+        for (const auto& b : line->Traffic()) n += b.sender == Side::Tester ? 1 : 0;
+        return n;
+    }
+
+    platform::SimulatedClock clock;
+    platform::ScopedClock scoped{clock};
+    core_test::TempConfigHome home;
+    core_test::StatusSink sink;
+    std::shared_ptr<kline::KLine> line;
+    std::shared_ptr<ecusim::EcuSimulator> ecu;
+    IBoschComms* comms = nullptr;
+    std::vector<LONG> keyBytes;
+};
+
+TEST_F(UsbSession, Kw1281WakeUpsAndRequestsOverTheCable) {
+    Start(EcuProtocol::Kw1281);
+    for (int method : {1, 2}) {
+        ASSERT_EQ(WakeUp(method), S_OK) << method;
+        EXPECT_EQ(keyBytes, (std::vector<LONG>{0x01, 0x8A}));
+        EXPECT_TRUE(ecu->WakeReports().back().matched);
+        std::vector<LONG> reply;
+        ASSERT_EQ(Send({0x09}, reply), S_OK);  // the ECU's first block
+        ASSERT_FALSE(reply.empty());
+        EXPECT_EQ(reply[0], 0xF6);
+        for (const auto& channel : ecu->Config().channels) {
+            ASSERT_EQ(Send({0x21, channel.number}, reply), S_OK);
+            ASSERT_GE(reply.size(), 4u);
+            EXPECT_EQ(reply[0], 0xE6);
+            EXPECT_EQ(reply[2] * 256 + reply[3], ecu->ActiveValue(channel.number));
+        }
+    }
+    EXPECT_TRUE(Saw("Setting connection type: USB Port"));
+    EXPECT_TRUE(Saw("Opening USB port at 10400 baud"));
+    // The break alone drives the line on this cable: RTS never moves.
+    for (const auto& e : line->Events()) {
+        if (e.side == Side::Tester) {
+            EXPECT_NE(e.kind, kline::LineEvent::Kind::Rts);
+        }
+    }
+    EXPECT_EQ(comms->Close(), S_OK);
+    EXPECT_TRUE(Saw("Closing USB port"));
+    EXPECT_FALSE(line->TesterClaimed());
+}
+
+TEST_F(UsbSession, Kwp2000WakeUpAndRequestsOverTheCable) {
+    Start(EcuProtocol::Kwp2000);
+    ASSERT_EQ(WakeUp(2), S_OK);
+    EXPECT_EQ(keyBytes, (std::vector<LONG>{ecu->Config().kw1, 0x8F}));
+    Protocol protocol{};
+    ASSERT_EQ(comms->GetProtocol(&protocol), S_OK);
+    EXPECT_EQ(protocol, KWP2000);
+    std::vector<LONG> reply;
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_EQ(Send({0x1A, 0x9B}, reply), S_OK) << round;
+        ASSERT_FALSE(reply.empty());
+        EXPECT_EQ(reply[0], 0x5A);
+        ASSERT_EQ(Send({0x3E}, reply), S_OK) << round;
+        EXPECT_EQ(reply, (std::vector<LONG>{0x7E}));
+    }
+}
+
+TEST_F(UsbSession, UartWakeUpIsRefusedBecauseTheChipCannotSendFiveBaud) {
+    Start(EcuProtocol::Kw1281);
+    EXPECT_EQ(WakeUp(3), DISP_E_EXCEPTION);
+    EXPECT_EQ(core_test::TakeError().description, "Failed ECU initialization");
+    EXPECT_TRUE(Saw("Cannot set the baud rate to 5 baud"));
+    EXPECT_FALSE(Saw("Setting USB baud rate to 5 baud"));
+    EXPECT_EQ(TesterBytesOnWire(), 0u);  // no address at line speed
+    EXPECT_TRUE(ecu->WakeReports().empty() || !ecu->WakeReports().back().matched);
+
+    VARIANT_BOOL changed = VARIANT_TRUE;
+    EXPECT_EQ(comms->ChangeBaudRate(5, &changed), DISP_E_EXCEPTION);
+    EXPECT_EQ(changed, VARIANT_FALSE);
+    EXPECT_EQ(core_test::TakeError().description, "Baud rate not supported");
+    EXPECT_EQ(comms->ChangeBaudRate(9600, &changed), S_OK);
+    EXPECT_EQ(changed, VARIANT_TRUE);
+
+    // The cable stays usable: a wake-up the chip can do works on the same object, at the
+    // rate the open puts back.
+    ASSERT_EQ(WakeUp(2), S_OK);
+    EXPECT_EQ(line->TesterFraming().baud, 10400u);
+}
+
+TEST_F(UsbSession, CablePulledMidSessionEndsTheRequestAfterTheReopenLimit) {
+    Start(EcuProtocol::Kwp2000);
+    ASSERT_EQ(WakeUp(2), S_OK);
+    std::vector<LONG> reply;
+    ASSERT_EQ(Send({0x3E}, reply), S_OK);
+
+    line->SetTesterConnected(false);
+    const std::int64_t start = clock.NowNs();
+    EXPECT_EQ(Send({0x3E}, reply), DISP_E_EXCEPTION);
+    EXPECT_TRUE(reply.empty());
+    const std::int64_t tookMs = (clock.NowNs() - start) / 1'000'000;
+    EXPECT_GE(tookMs, 4500);
+    EXPECT_LT(tookMs, 4600);  // one reopen loop, not one per byte
+
+    // Plugged back in, a new wake-up on the same object works.
+    line->SetTesterConnected(true);
+    EXPECT_EQ(comms->Close(), S_OK);
+    ASSERT_EQ(WakeUp(2), S_OK);
+    ASSERT_EQ(Send({0x3E}, reply), S_OK);
+}
+
+TEST_F(UsbSession, NoCableAndABusyCableFailTheOpen) {
+    Start(EcuProtocol::Kw1281);
+    ASSERT_TRUE(line->ClaimTester());  // another program holds it
+    EXPECT_EQ(WakeUp(2), DISP_E_EXCEPTION);
+    EXPECT_EQ(core_test::TakeError().description, "Failed serial port initialization");
+    line->ReleaseTester();
+
+    ecusim::UnregisterLine(kLineName);  // nothing plugged in
+    EXPECT_EQ(WakeUp(2), DISP_E_EXCEPTION);
+    EXPECT_EQ(core_test::TakeError().description, "Failed serial port initialization");
+}
+
+}  // namespace
