@@ -43,7 +43,8 @@ public:
 
     // Data bits 7, 8 or 9, stop bits and parity between bytes; throws CSerialException when
     // a value is refused.
-    void SetDataCharacteristics(std::uint8_t dataBits, PortStopBits stopBits, PortParity parity);
+    void SetDataCharacteristics(std::uint8_t dataBits, PortStopBits stopBits,
+                                PortParity parity) override;
 
 private:
     void Configure();
