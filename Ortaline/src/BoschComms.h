@@ -80,6 +80,9 @@ public:
     // Shared by both exchange routines: the counter stamp, the re-reads of the first-echo
     // rule (false when a further read yields nothing) and the echo comparison.
     void StampCounterIfAsked(bool stamp);
+    // Opens every exchange routine: ends what the port has in progress and, unless the
+    // exchange only receives, discards (and shows) the bytes already waiting.
+    void BeginExchange(bool receiveOnly);
     bool RereadStrayZeros(BYTE& b);
     HRESULT CheckEcho(const BYTE* frame, std::int32_t size, const CByteArray& echo);
     // ExchangeInverse.cpp

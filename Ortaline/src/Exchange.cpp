@@ -1,8 +1,10 @@
 // Request framing and the echo exchange of KWP2000 and KWPtester frames.
+#include <algorithm>
 #include <memory>
 
 #include "BoschComms.h"
 #include "ReplyFrame.h"
+#include "Text.h"
 #include "clock/win_time.h"
 
 namespace {
@@ -13,6 +15,8 @@ constexpr DWORD kNormalReadTimeoutMs = 1500;
 constexpr DWORD kPendingReadTimeoutMs = 4500;
 constexpr BYTE kNegativeResponse = 0x7F;
 constexpr BYTE kResponsePending = 0x78;
+// Most bytes read off before an exchange: the receive queue's size.
+constexpr DWORD kMaxDiscardedBytes = 3328;
 // An ECU that keeps announcing a later answer must not hold the caller forever.
 constexpr int kMaxPendingReplies = 100;
 
@@ -66,8 +70,7 @@ HRESULT BoschComms::ExchangeMessage(const BYTE* frame, std::int32_t size, CByteA
                                     CByteArray& reply, bool stamp) {
     echo.RemoveAll();
     reply.RemoveAll();
-    m_pPort->TerminateOutstandingReads();
-    m_pPort->TerminateOutstandingWrites();
+    BeginExchange(false);
 
     StampCounterIfAsked(stamp);
 
@@ -190,6 +193,30 @@ BYTE BoschComms::SendByteWithEcho(BYTE byte, bool expectReply) {
         AfxThrowUserException();
     }
     return answer;
+}
+
+// Bytes waiting before a request (an answer that came after its exchange had failed, the
+// tail of a collision) would be read as this request's echo and shift every later reply
+// by as many bytes, until the tester's own echo passes for an answer. The block that the
+// ECU sends on its own after a wake-up may already be waiting: a receive-only exchange
+// keeps everything received.
+void BoschComms::BeginExchange(bool receiveOnly) {
+    if (!receiveOnly) {
+        std::string discarded;
+        DWORD total = 0;
+        BYTE buffer[64];
+        while (total < kMaxDiscardedBytes) {
+            const DWORD waiting = std::min<DWORD>(m_pPort->BytesWaiting(), sizeof buffer);
+            if (waiting == 0) break;
+            const DWORD got = m_pPort->Read(buffer, waiting);
+            if (got == 0) break;
+            for (DWORD i = 0; i < got; ++i) ortaline::AppendListedByte(discarded, buffer[i]);
+            total += got;
+        }
+        if (!discarded.empty()) Fire_Status("Discarded bytes received earlier: " + discarded, Info);
+        m_pPort->TerminateOutstandingReads();
+    }
+    m_pPort->TerminateOutstandingWrites();
 }
 
 void BoschComms::StampCounterIfAsked(bool stamp) {

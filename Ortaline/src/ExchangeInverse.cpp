@@ -27,8 +27,7 @@ HRESULT BoschComms::ExchangeMessageWithInverse(const BYTE* frame, std::int32_t s
                                                CByteArray& echo, CByteArray& reply, bool stamp) {
     echo.RemoveAll();
     reply.RemoveAll();
-    m_pPort->TerminateOutstandingReads();
-    m_pPort->TerminateOutstandingWrites();
+    BeginExchange(m_bJustInitialized != 0);
 
     const std::int32_t pause = std::max(m_nInterByteReadPause, m_nInterByteWritePause);
     auto wait = [&] {

@@ -1,7 +1,8 @@
 #include "Message.h"
 
-#include <cstdio>
 #include <new>
+
+#include "Text.h"
 
 void CMessage::SetOptions(bool al1, bool hb0, bool al0, bool hb1, bool normalTiming) {
     Reset();
@@ -61,11 +62,7 @@ bool CMessage::SetAddressingMode(std::int32_t mode) {
 std::string CMessage::FormatFrame() const {
     std::string text;
     text.reserve(static_cast<std::size_t>(m_frame.GetSize()) * 7);
-    char item[16];
-    for (BYTE b : m_frame.Vector()) {
-        std::snprintf(item, sizeof item, "(0x%.2X):", b);
-        text += item;
-    }
+    for (BYTE b : m_frame.Vector()) ortaline::AppendListedByte(text, b);
     return text;
 }
 

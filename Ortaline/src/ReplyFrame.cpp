@@ -1,7 +1,8 @@
 #include "ReplyFrame.h"
 
-#include <cstdio>
 #include <new>
+
+#include "Text.h"
 
 void CReplyFrame::Reset() {
     m_nFirstByte = 0;
@@ -30,11 +31,7 @@ void CReplyFrame::AddDataByte(BYTE b) {
     m_data.Add(b);
 }
 
-void CReplyFrame::AppendTrace(BYTE b) {
-    char item[16];
-    std::snprintf(item, sizeof item, "(0x%.2X):", b);
-    m_trace += item;
-}
+void CReplyFrame::AppendTrace(BYTE b) { ortaline::AppendListedByte(m_trace, b); }
 
 void CKwp2000ReplyFrame::SetFirstByte(BYTE b) {
     CReplyFrame::SetFirstByte(b);

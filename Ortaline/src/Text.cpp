@@ -1,5 +1,7 @@
 #include "Text.h"
 
+#include <cstdio>
+
 namespace ortaline {
 
 std::u16string Widen(const std::string& text) {
@@ -16,6 +18,12 @@ BSTR AllocBstr(const std::string& text) {
     } catch (...) {
         return nullptr;
     }
+}
+
+void AppendListedByte(std::string& text, BYTE b) {
+    char item[16];
+    std::snprintf(item, sizeof item, "(0x%.2X):", b);
+    text += item;
 }
 
 }  // namespace ortaline

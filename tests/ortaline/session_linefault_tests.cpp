@@ -343,6 +343,9 @@ protected:
     }
     Status Sending() const { return {"Sending Message: " + Listed(request), Info}; }
     Status Received() const { return {"Received Response: " + Listed(answer), Info}; }
+    static Status Discarded(const std::vector<BYTE>& bytes) {
+        return {"Discarded bytes received earlier: " + Listed(bytes), Info};
+    }
 
     std::vector<BYTE> request;
     std::vector<BYTE> answer;
@@ -420,24 +423,23 @@ TEST_F(Kwp2000LineFaults, EchoRows) {
             EXPECT_TRUE(reply.empty());
             ExpectFailure(hr, {Sending(), {c.status, Severe}}, c.error);
         }
-        // The session goes on; after an answer left unread, from a new wake-up (the next
-        // exchange's opening purge aborts reads but keeps what was received).
-        if (c.answerLeft) {
-            StartOver();
-            ASSERT_EQ(WakeUp(2), S_OK);
-        }
+        // The session goes on; an answer left unread is discarded before the next request.
         clock.AdvanceNs(100'000'000);
         sink.statuses.clear();
         ASSERT_EQ(Send({0x3E}, reply), S_OK) << ::testing::PrintToString(sink.statuses);
+        if (c.answerLeft) {
+            ASSERT_EQ(sink.statuses.size(), 3u);
+            EXPECT_EQ(sink.statuses[1].text.rfind("Discarded bytes received earlier: (0x", 0), 0u);
+            EXPECT_EQ(sink.statuses[1].level, Info);
+            sink.statuses.erase(sink.statuses.begin() + 1);
+        }
         EXPECT_EQ(sink.statuses, (std::vector<Status>{Sending(), Received()}));
     }
 }
 
 // An ECU that heard the request answers it even when the tester gives up on the echo. The
-// next exchange must not take that stale answer for its own echo.
-// Disabled: the exchanges open with TerminateOutstandingReads, which aborts reads but keeps
-// the bytes already received, so the next request fails with "Echo Bytes are corrupt".
-TEST_F(Kwp2000LineFaults, DISABLED_StaleAnswerOfAFailedExchangeIsNotReadAsTheNextEcho) {
+// next exchange must not take that stale answer for its own echo: it is discarded, and shown.
+TEST_F(Kwp2000LineFaults, StaleAnswerOfAFailedExchangeIsNotReadAsTheNextEcho) {
     Inject(FaultOnValue(Effect::Replace, 0x3E, 0x3F));
     std::vector<LONG> reply;
     ASSERT_EQ(Send({0x3E}, reply), DISP_E_EXCEPTION);
@@ -445,6 +447,34 @@ TEST_F(Kwp2000LineFaults, DISABLED_StaleAnswerOfAFailedExchangeIsNotReadAsTheNex
     clock.AdvanceNs(100'000'000);
     sink.statuses.clear();
     EXPECT_EQ(Send({0x3E}, reply), S_OK);
+    EXPECT_EQ(sink.statuses, (std::vector<Status>{Sending(), Discarded(answer), Received()}));
+    EXPECT_EQ(reply.front(), 0x7E);
+}
+
+// A frame that is no answer to the request (another unit's, a repeat) arrives right after
+// its echo and is taken as the reply; the ECU's real answer follows and is left waiting.
+// Rounds in which the ECU then sends nothing must fail, never return the tester's own echo
+// (a well-formed frame) as the ECU's reply.
+TEST_F(Kwp2000LineFaults, SilentRoundsAfterAnExtraAnswerNeverTakeTheOwnEchoForTheReply) {
+    clock.AdvanceNs(100'000'000);
+    line->PeerTransmit(answer.data(), answer.size(), platform::CurrentClock().NowNs() + 3'000'000);
+    std::vector<LONG> reply;
+    ASSERT_EQ(Send({0x3E}, reply), S_OK);
+    EXPECT_EQ(reply, (std::vector<LONG>{0x7E}));
+    ecusim::Faults silence;
+    silence.silence = true;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        clock.AdvanceNs(100'000'000);
+        ecu->SetFaults(silence);
+        sink.statuses.clear();
+        EXPECT_EQ(Send({0x3E}, reply), DISP_E_EXCEPTION) << ::testing::PrintToString(reply);
+        EXPECT_EQ(sink.statuses.back(), (Status{"Response format byte not received", Severe}));
+        EXPECT_EQ(TakeErrorText(), "Response format byte not received");
+    }
+    clock.AdvanceNs(100'000'000);
+    sink.statuses.clear();
+    ASSERT_EQ(Send({0x3E}, reply), S_OK);
     EXPECT_EQ(sink.statuses, (std::vector<Status>{Sending(), Received()}));
 }
 

@@ -81,6 +81,21 @@ TEST_P(Kw1281SessionByMethod, WakeUpThenRequestSeries) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, Kw1281SessionByMethod, ::testing::Values(1, 2, 3));
 
+// The client takes its time after the wake-up: the ECU's first byte is already waiting when
+// the first exchange starts, and is that exchange's answer, not a stale byte.
+TEST_F(Kw1281Session, FirstBlockAlreadyWaitingIsKeptByTheReceiveOnlyExchange) {
+    ASSERT_EQ(WakeUp(2), S_OK);
+    clock.AdvanceNs(200'000'000);
+    sink.statuses.clear();
+    std::vector<LONG> reply;
+    ASSERT_EQ(Send({0x09}, reply), S_OK);
+    ExpectLastEcuBlock(reply, 0x01);
+    EXPECT_EQ(sink.statuses.size(), 2u) << ::testing::PrintToString(sink.statuses);
+    // The next exchange sends, and finds nothing left over to discard.
+    ASSERT_EQ(Send({0x09}, reply), S_OK);
+    EXPECT_EQ(sink.statuses.size(), 4u) << ::testing::PrintToString(sink.statuses);
+}
+
 TEST_F(Kw1281Session, BlockCountersWrapPast255) {
     WakeAndTakeFirstBlock();
     std::vector<LONG> reply;
