@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "clock/clock.h"
 #include "test_support.h"
+#include "tty_driver.h"
 
 namespace {
 
@@ -329,6 +331,56 @@ TEST_F(PtyPort, PulledCableFailsReadsAndWritesWithoutHanging) {
     EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
     EXPECT_TRUE(CloseHandle(m_port));
     m_port = INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+namespace {
+
+// A tty whose sysfs entry names the FTDI kernel driver (a fake sysfs tree for the pty):
+// 5 baud is refused before it reaches the driver, which would take it and program another
+// rate; the chip's real rates still go through.
+TEST(UsbSerialTty, FtdiDriverRefusesRatesTheChipCannotMake) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string pts = ptsname(master);
+    char pattern[] = "/tmp/ortaline-sysfs-XXXXXX";
+    const std::filesystem::path root = mkdtemp(pattern);
+    const auto device = root / "class" / "tty" / std::filesystem::path(pts).filename() / "device";
+    std::filesystem::create_directories(device);
+    std::filesystem::create_symlink("../../../bus/usb-serial/drivers/ftdi_sio", device / "driver");
+    serial::SetSysfsRoot(root.string());
+    EXPECT_EQ(serial::TtyDriverName(pts), "ftdi_sio");
+
+    serialtest::MapPort(kPort, pts);
+    HANDLE port = serialtest::OpenPort(kPort);
+    ASSERT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();
+    DCB dcb{};
+    ASSERT_TRUE(GetCommState(port, &dcb));
+    const DWORD before = dcb.BaudRate;
+    dcb.BaudRate = 5;
+    EXPECT_FALSE(SetCommState(port, &dcb));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    DCB after{};
+    ASSERT_TRUE(GetCommState(port, &after));
+    EXPECT_EQ(after.BaudRate, before);
+    dcb.BaudRate = 10400;
+    EXPECT_TRUE(SetCommState(port, &dcb)) << GetLastError();
+    CloseHandle(port);
+
+    // Another driver's tty keeps every rate it accepts.
+    serial::SetSysfsRoot("/nonexistent");
+    EXPECT_EQ(serial::TtyDriverName(pts), "");
+    port = serialtest::OpenPort(kPort);
+    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    dcb.BaudRate = 5;
+    EXPECT_TRUE(SetCommState(port, &dcb)) << GetLastError();
+    CloseHandle(port);
+    serial::SetSysfsRoot("/sys");
+    close(master);
+    std::filesystem::remove_all(root);
 }
 
 }  // namespace

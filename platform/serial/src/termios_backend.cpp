@@ -18,6 +18,7 @@
 #include "clock/clock.h"
 #include "parmrk_decoder.h"
 #include "serial/comm.h"
+#include "tty_driver.h"
 #include "win32/last_error.h"
 
 namespace serial {
@@ -111,7 +112,7 @@ BYTE ParityOf(tcflag_t cflag) {
 
 class TermiosBackend final : public SerialBackend {
 public:
-    explicit TermiosBackend(int fd) : m_fd(fd) {
+    TermiosBackend(int fd, DWORD lowestBaud) : m_fd(fd), m_lowestBaud(lowestBaud) {
         int bits = 0;
         m_hasModemLines = ioctl(m_fd, TIOCMGET, &bits) == 0;
         m_hasCounters = ioctl(m_fd, TIOCGICOUNT, &m_counters) == 0;
@@ -160,6 +161,7 @@ public:
     }
 
     DWORD ApplySettings(const LineSettings& s) override {
+        if (s.baud < m_lowestBaud) return ERROR_INVALID_PARAMETER;
         termios2 before{};
         if (ioctl(m_fd, TCGETS2, &before) != 0) return DeviceError(errno);
         termios2 t = before;
@@ -372,6 +374,7 @@ private:
     }
 
     int m_fd;
+    DWORD m_lowestBaud;
     bool m_hasModemLines = false;
     bool m_hasCounters = false;
     bool m_gone = false;
@@ -399,8 +402,15 @@ DWORD OpenTermiosBackend(const std::string& path, std::unique_ptr<SerialBackend>
         return OpenError(err);
     }
     ioctl(fd, TIOCEXCL);
-    auto tty = std::make_unique<TermiosBackend>(fd);
+    auto tty = std::make_unique<TermiosBackend>(fd, LowestBaudOfDriver(TtyDriverName(path)));
     if (DWORD err = tty->MakeRaw(); err != ERROR_SUCCESS) return err;
+    // A USB-serial chip holds received bytes back for up to its latency timer (16 ms on an
+    // FTDI chip) unless asked for low latency; drivers that have no such knob refuse it.
+    serial_struct info{};
+    if (ioctl(fd, TIOCGSERIAL, &info) == 0) {
+        info.flags |= ASYNC_LOW_LATENCY;
+        ioctl(fd, TIOCSSERIAL, &info);
+    }
     backend = std::move(tty);
     return ERROR_SUCCESS;
 }
