@@ -1,6 +1,7 @@
 #include "forms/form.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QMenuBar>
@@ -8,12 +9,16 @@
 #include <QStyleHints>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <cmath>
 
 #include "forms/screen.h"
 #include "internal.h"
 
 namespace forms {
+namespace {
+bool g_classDoubleClicks = true;
+}  // namespace
 
 int ToMouseButtons(Qt::MouseButtons buttons) {
     int mask = 0;
@@ -41,6 +46,11 @@ void FormWindow::closeEvent(QCloseEvent* event) {
     }
 }
 
+void FormWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    m_form.WindowHidden();
+}
+
 void FormWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     m_form.RaiseResize();
@@ -66,8 +76,9 @@ void FormSurface::Forward(int kind, QMouseEvent* event) {
 }
 
 void FormSurface::mousePressEvent(QMouseEvent* event) { Forward(kMouseDown, event); }
-// The window takes no double clicks: a fast second press is an ordinary press.
-void FormSurface::mouseDoubleClickEvent(QMouseEvent* event) { Forward(kMouseDown, event); }
+void FormSurface::mouseDoubleClickEvent(QMouseEvent* event) {
+    Forward(Form::ClassDoubleClicks() ? kMouseDblClick : kMouseDown, event);
+}
 void FormSurface::mouseMoveEvent(QMouseEvent* event) { Forward(kMouseMove, event); }
 void FormSurface::mouseReleaseEvent(QMouseEvent* event) { Forward(kMouseUp, event); }
 
@@ -158,6 +169,34 @@ void Form::Show() {
     InvalidateLayer();
     m_window->show();
 }
+void Form::ShowModal(Form* owner) {
+    if (m_modalLoop != nullptr) return;  // already shown modal
+    InvalidateLayer();
+    m_window->setWindowModality(Qt::ApplicationModal);
+    m_window->winId();  // the native window, to name its owner
+    if (owner != nullptr && owner != this) {
+        owner->Window()->winId();
+        m_window->windowHandle()->setTransientParent(owner->Window()->windowHandle());
+    }
+    m_window->show();
+    // A modal window comes up on top, also where no window manager stacks it.
+    m_window->raise();
+    m_window->activateWindow();
+    QEventLoop loop;
+    m_modalLoop = &loop;
+    if (m_window->isVisible()) loop.exec();
+    m_modalLoop = nullptr;
+    m_window->setWindowModality(Qt::NonModal);
+    if (m_window->windowHandle() != nullptr) m_window->windowHandle()->setTransientParent(nullptr);
+}
+
+void Form::WindowHidden() {
+    if (m_modalLoop != nullptr) m_modalLoop->quit();
+}
+
+bool Form::ClassDoubleClicks() { return g_classDoubleClicks; }
+void Form::SetClassDoubleClicks(bool on) { g_classDoubleClicks = on; }
+
 void Form::Hide() { m_window->hide(); }
 bool Form::Visible() const { return m_window->isVisible(); }
 
@@ -196,6 +235,13 @@ PictureBox& Form::AddPictureBox(const std::string& name, int index, Rect design)
     auto box = std::make_unique<PictureBox>(*this, name, index, design);
     PictureBox& result = *box;
     Register(std::move(box));
+    return result;
+}
+
+Label& Form::AddLabel(const std::string& name, int index, Rect design) {
+    auto label = std::make_unique<Label>(*this, name, index, design);
+    Label& result = *label;
+    Register(std::move(label));
     return result;
 }
 
@@ -302,9 +348,9 @@ void Form::DispatchMouse(int kind, int button, int held, int shift, double x, do
                     static_cast<float>((y - image.Top()) * ty));
         }
     };
-    if (kind == kMouseDown) {
-        // The window takes no double clicks, so the second press of one is an ordinary press;
-        // but it is not a press on a control that the first click made appear in that place.
+    if (kind == kMouseDown || kind == kMouseDblClick) {
+        // Without double clicks the second press of one is an ordinary press; but it is not a
+        // press on a control that the first click made appear in that place.
         const bool secondPress = IsSecondPressOfDoubleClick(button, x, y, timeMs);
         const int previousPress = m_pressCount;
         m_lastPress = PressRecord{button, x, y, timeMs};
@@ -325,6 +371,11 @@ void Form::DispatchMouse(int kind, int button, int held, int shift, double x, do
             return;
         }
         m_capturedButtons |= button;
+        if (kind == kMouseDblClick) {
+            m_releaseClicks = false;
+            if (target->Enabled() && target->DblClick) target->DblClick();
+            return;
+        }
         if (target->Enabled()) local(*target, target->MouseDown, button);
         return;
     }
@@ -342,11 +393,15 @@ void Form::DispatchMouse(int kind, int button, int held, int shift, double x, do
         return;
     }
     m_capturedButtons &= ~button;
-    if (m_capturedButtons == 0) m_captured = nullptr;
+    const bool clicks = m_releaseClicks;
+    if (m_capturedButtons == 0) {
+        m_captured = nullptr;
+        m_releaseClicks = true;
+    }
     if (!target->Enabled()) return;
     local(*target, target->MouseUp, button);
-    if (button == kLeftButton && target->Enabled() && target->Visible() && target->Contains(x, y) &&
-        target->Click) {
+    if (clicks && button == kLeftButton && target->Enabled() && target->Visible() &&
+        target->Contains(x, y) && target->Click) {
         target->Click();
     }
 }

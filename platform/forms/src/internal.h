@@ -14,6 +14,7 @@ namespace forms {
 inline constexpr int kMouseDown = 0;
 inline constexpr int kMouseMove = 1;
 inline constexpr int kMouseUp = 2;
+inline constexpr int kMouseDblClick = 3;
 
 int ToMouseButtons(Qt::MouseButtons buttons);
 int ToShiftMask(Qt::KeyboardModifiers modifiers);
@@ -24,6 +25,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -61,6 +63,7 @@ private:
 // The scripted seams in force, or nullptr.
 testing::ScriptedMessageBoxes* ActiveMessageBoxScript();
 testing::ScriptedFileDialogs* ActiveFileDialogScript();
+testing::RecordedEnds* ActiveEndRecord();
 
 // Timers: the set of live timers and the scripted time line.
 class TimerLine {

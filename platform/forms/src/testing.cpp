@@ -12,7 +12,10 @@ namespace forms {
 namespace {
 testing::ScriptedMessageBoxes* g_messageBoxes = nullptr;
 testing::ScriptedFileDialogs* g_fileDialogs = nullptr;
+testing::RecordedEnds* g_ends = nullptr;
 }  // namespace
+
+testing::RecordedEnds* ActiveEndRecord() { return g_ends; }
 
 testing::ScriptedMessageBoxes* ActiveMessageBoxScript() { return g_messageBoxes; }
 testing::ScriptedFileDialogs* ActiveFileDialogScript() { return g_fileDialogs; }
@@ -38,6 +41,9 @@ std::optional<std::string> ScriptedFileDialogs::Answer(const FileDialogRequest& 
     m_calls.push_back(request);
     return m_answerer ? m_answerer(request) : std::nullopt;
 }
+
+RecordedEnds::RecordedEnds() { g_ends = this; }
+RecordedEnds::~RecordedEnds() { g_ends = nullptr; }
 
 ScriptedTimers::ScriptedTimers() { TimerLine::Instance().SetScripted(true); }
 ScriptedTimers::~ScriptedTimers() { TimerLine::Instance().SetScripted(false); }
@@ -122,6 +128,15 @@ void PostMouse(Form& form, MouseAction action, int button, double x, double y, i
 void ClickAt(Form& form, double x, double y, int button) {
     SendMouse(form, MouseAction::Press, button, x, y);
     SendMouse(form, MouseAction::Release, button, x, y);
+}
+
+void DoubleClickAt(Form& form, double x, double y) {
+    const QPointF local(x, y);
+    const QPointF global = form.ClientWidget()->mapToGlobal(local);
+    QMouseEvent press(QEvent::MouseButtonDblClick, local, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(form.ClientWidget(), &press);
+    SendMouse(form, MouseAction::Release, kLeftButton, x, y);
 }
 
 }  // namespace testing

@@ -6,6 +6,7 @@
 #include "forms/msgbox.h"
 #include "skin/design.h"
 #include "skin/pictures.h"
+#include "window/about_window.h"
 
 namespace dravik {
 namespace {

@@ -14,6 +14,7 @@
 
 #include "forms/control.h"
 #include "forms/image.h"
+#include "forms/label.h"
 #include "forms/menu.h"
 #include "forms/picture_box.h"
 #include "forms/surface.h"
@@ -22,6 +23,7 @@
 class QWidget;
 class QMenuBar;
 class QSize;
+class QEventLoop;
 
 namespace forms {
 
@@ -76,6 +78,9 @@ public:
 
     void Load();  // raises the Load event
     void Show();
+    // Shows the form modal over owner (nullptr: no owner) and returns once it is hidden or
+    // closed; window events, timers included, go on meanwhile.
+    void ShowModal(Form* owner);
     void Hide();
     bool Visible() const;
     // Asks the form to close as the window's close box does (QueryUnload, then Unload).
@@ -88,6 +93,7 @@ public:
     const std::vector<Control*>& Controls() const { return m_controls; }
     Image& AddImage(const std::string& name, int index, Rect design);
     PictureBox& AddPictureBox(const std::string& name, int index, Rect design);
+    Label& AddLabel(const std::string& name, int index, Rect design);
     Timer& AddTimer(const std::string& name, int index, int intervalMs);
     Menu& AddMenu(const std::string& name, int index, const std::string& caption, Menu* parent);
 
@@ -97,6 +103,12 @@ public:
     QWidget* Window() const;
     QWidget* ClientWidget() const;
     QMenuBar* MenuBar();
+
+    // The style of the window class that every form shares. With double clicks on (as at
+    // program start), a fast second left press reaches the image under it as DblClick, with
+    // no MouseDown, and its release raises no Click; off, it is an ordinary press.
+    static bool ClassDoubleClicks();
+    static void SetClassDoubleClicks(bool on);
 
 protected:
     virtual void OnLoad() {}
@@ -128,6 +140,7 @@ private:
     bool HandleClose(int unloadMode);
     Image* HitTest(double x, double y) const;
     void RaiseResize() { OnResize(); }
+    void WindowHidden();
     void Register(std::unique_ptr<Control> control);
     QSize LaidOutSize() const;
 
@@ -151,7 +164,9 @@ private:
         std::uint64_t timeMs = 0;
     };
     PressRecord m_lastPress;
-    int m_pressCount = 0;  // presses dispatched so far
+    int m_pressCount = 0;         // presses dispatched so far
+    bool m_releaseClicks = true;  // false after a double click until every button is up
+    QEventLoop* m_modalLoop = nullptr;
     std::unique_ptr<FormWindow> m_window;
     FormSurface* m_surface = nullptr;
     QMenuBar* m_menuBar = nullptr;

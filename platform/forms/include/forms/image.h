@@ -36,6 +36,7 @@ public:
     MouseHandler MouseMove;
     MouseHandler MouseUp;
     ClickHandler Click;
+    ClickHandler DblClick;
 
     std::optional<Rect> Geometry() const override { return m_rect; }
     bool Move(double left, double top) override;

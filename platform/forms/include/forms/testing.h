@@ -69,6 +69,21 @@ public:
     std::int64_t NowMs() const;
 };
 
+// While installed, End records the call and returns instead of ending the process.
+class RecordedEnds {
+public:
+    RecordedEnds();
+    ~RecordedEnds();
+    RecordedEnds(const RecordedEnds&) = delete;
+    RecordedEnds& operator=(const RecordedEnds&) = delete;
+
+    int Count() const { return m_count; }
+    void Record() { ++m_count; }
+
+private:
+    int m_count = 0;
+};
+
 enum class MouseAction { Press, Move, Release };
 
 // Input events carry time stamps. By default every scripted press is stamped long after the
@@ -90,5 +105,7 @@ void SendMouse(Form& form, MouseAction action, int button, double x, double y, i
 void PostMouse(Form& form, MouseAction action, int button, double x, double y, int shift = 0);
 // Press and release at once.
 void ClickAt(Form& form, double x, double y, int button = 1);
+// A fast second press as the window system delivers it (a double click), then its release.
+void DoubleClickAt(Form& form, double x, double y);
 
 }  // namespace forms::testing

@@ -4,16 +4,20 @@
 // channel-row handlers (plus / minus, slider tracks, thumb drag with auto-repeat), the
 // message box, and the fixed layout kept on every resize.
 //
-// The ECU operations, settings files, menus' handlers and start-up flow attach through the
-// virtual handlers below (a derived window overrides them); until then they do nothing.
+// The ECU operations, settings files, menus' handlers and start-up flow are the virtual
+// handlers below, each area in a source file of its own; tests may override them.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "dravik/bcClass.h"
 #include "dravik/channel_table.h"
 #include "forms/form.h"
 
 namespace dravik {
+
+class AboutWindow;
 
 struct ControlLayout {
     std::string Name;  // empty: not recorded yet
@@ -68,6 +72,25 @@ public:
     std::vector<ControlLayout> LayoutTable;
     ControlLayout WindowLayout;
 
+    // --- Session and start-up ------------------------------------------------------------
+    // The session; none until Form_FinishLoad. New sessions reach the library through this.
+    std::unique_ptr<bcClass> bcc;
+    bcClass::CommsFactory CommsFactory = CreateBoschComms;
+    std::uint8_t SelectedConnectionType = 0;  // 0: USB cable, 1-4: COM1-COM4
+    bool fAgreementAccepted = false;
+    bool fDisconnecting = false;
+    bool fReading = false;
+    // The disclaimer / about window, made on first use.
+    std::unique_ptr<AboutWindow> frmAbout;
+    AboutWindow& AboutBox();
+
+    // Start-up: shows the disclaimer and keeps this window hidden until it is accepted.
+    void Form_Load();
+    // Builds and shows this window, or ends the program when the disclaimer was refused.
+    void Form_FinishLoad();
+    void LoadConnectionType();
+    void ReadAllFromEcu();
+
     // --- Skin ----------------------------------------------------------------------------
     // The picture of member index of the store (overflow error beyond 16 bits, subscript
     // error outside 0-24).
@@ -102,7 +125,7 @@ public:
     static void PrintOutlined(forms::Surface& target, const std::string& text, std::int16_t x,
                               std::int16_t y);
     void PrintOutlinedOnForm(const std::string& text, std::int16_t x, std::int16_t y);
-    void SetStatus(const std::string& text);
+    virtual void SetStatus(const std::string& text);
     // The program's message box; an empty title is the product name.
     int MsgBoxEx(const std::string& prompt, int buttons, const std::string& title = {});
 
@@ -126,20 +149,23 @@ public:
 protected:
     // --- Handlers that other parts of the program provide ---------------------------------
     // The session's ECU identification for the "Box Code: " line (empty before a connect).
-    virtual std::string EcuType() { return {}; }
+    virtual std::string EcuType();
     // Image buttons: the press pictures are handled here; these run on Click.
-    virtual void btnConnect_Click() { PressConnectButton(false); }
-    virtual void btnDisconnect_Click() {}
-    virtual void btnSet_Click() {}
+    virtual void btnConnect_Click();
+    virtual void btnDisconnect_Click();
+    virtual void btnSet_Click();
     virtual void btnLoad_Click() {}
     virtual void btnSave_Click() {}
-    virtual void btnTest_Click(int row) {}
-    virtual void tmrKeepalive_Timer() {}
-    virtual void mnuFile_Click(int index) {}
-    virtual void mnuConnectionType_Click(int index) {}
-    virtual void mnuSpecial_Click(int index) {}
-    virtual void mnuHelp_Click(int index) {}
+    virtual void btnTest_Click(int row);
+    virtual void tmrKeepalive_Timer();
+    virtual void bcc_Disconnected();
+    virtual void mnuFile_Click(int index);
+    virtual void mnuConnectionType_Click(int index);
+    virtual void mnuSpecial_Click(int index);
+    virtual void mnuHelp_Click(int index);
 
+    void OnLoad() override { Form_Load(); }
+    void OnUnload(int& cancel) override;
     void OnPaint() override { Form_Paint(); }
     void OnResize() override { Form_Resize(); }
 
@@ -152,6 +178,10 @@ private:
     static bool DecodeTag(const std::string& tag, int& row, bool& upward);
     void TrackOnOffTest(int row, bool leftHeld, double x);
     std::int32_t Clamped(std::int32_t value, std::int32_t min, std::int32_t max) const;
+    // The screen text of a value for a message, without marks (leaves the tooltips alone).
+    std::string MessageText(std::int16_t index, std::int32_t value);
+    // Value, limits, start-up and tested value of a channel all become what the ECU reported.
+    void TakeStoredValue(std::int16_t index, std::int32_t value);
 
     // Whether a left press on a track armed the track's repeat (a release acts only then).
     bool m_trackArmed = false;

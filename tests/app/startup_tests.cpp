@@ -1,0 +1,142 @@
+// Start-up behind the disclaimer, the about box, the end of the program and the menus.
+#include <QTimer>
+#include <QWidget>
+
+#include "app_fixture.h"
+
+namespace app_test {
+namespace {
+
+TEST_F(AppTest, ClosingTheDisclaimerEndsBeforeAnythingIsBuilt) {
+    StoreConnectionType("3");
+    window.Load();
+    ASSERT_TRUE(window.frmAbout);
+    dravik::AboutWindow& about = *window.frmAbout;
+    EXPECT_TRUE(about.Visible());
+    EXPECT_FALSE(window.Visible());
+    EXPECT_EQ(about.Caption(), "About Dravik");
+    EXPECT_EQ(about.lblVersion->Caption(), "Version 1.0.176");
+    EXPECT_EQ(about.lblDescription->Caption(),
+              "By using Quelsor Dravik, you agree to the following terms. If you do not agree, "
+              "then you must not use this program.\r\n\r\nQuelsor Dravik is intended for use by "
+              "professional car tuners. Any changes made to your vehicle by you, through the use "
+              "of Quelsor Dravik, are solely your responsibility. ");
+    EXPECT_EQ(about.btnAccept->GetPicture(), window.GetImage(23));
+    const double x = about.btnAccept->Left() + 5, y = about.btnAccept->Top() + 5;
+    forms::testing::SendMouse(about, MouseAction::Press, forms::kRightButton, x, y);
+    EXPECT_EQ(about.btnAccept->GetPicture(), window.GetImage(24));
+    forms::testing::SendMouse(about, MouseAction::Release, forms::kRightButton, x, y);
+    EXPECT_EQ(about.btnAccept->GetPicture(), window.GetImage(23));
+    EXPECT_EQ(ends.Count(), 0);  // only a left click accepts
+
+    about.Close(forms::kUnloadFromControlMenu);
+    EXPECT_EQ(ends.Count(), 1);
+    EXPECT_FALSE(window.bcc);
+    EXPECT_FALSE(window.Visible());
+    EXPECT_EQ(window.SelectedConnectionType, 0);  // the store was not read
+    EXPECT_FALSE(window.mnuConnectionType(3).Checked());
+}
+
+TEST_F(AppTest, AcceptingBuildsTheWindowAndHelpShowsTheSameWindowModal) {
+    StoreConnectionType("3");
+    Edit(0, 300);  // a value from before the build goes back to the default
+    StartAndAccept();
+    EXPECT_EQ(ends.Count(), 0);
+    EXPECT_TRUE(window.Visible());
+    EXPECT_FALSE(window.frmAbout->Visible());
+    EXPECT_FALSE(window.frmAbout->Loaded());
+    ASSERT_TRUE(window.bcc);
+    EXPECT_FALSE(window.bcc->IsConnected());
+    EXPECT_EQ(window.GetPicture(), window.GetImage(17));
+    EXPECT_EQ(window.btnConnect->GetPicture(), window.GetImage(0));
+    EXPECT_EQ(window.SelectedConnectionType, 3);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(window.mnuConnectionType(i).Checked(), i == 3) << i;
+    for (std::int16_t i = 0; i < 12; ++i) {
+        EXPECT_EQ(Value(i), dravik::ChannelDefault(i));
+        EXPECT_EQ(window.Channels.StartupValues[i], dravik::ChannelDefault(i));
+        EXPECT_EQ(window.Channels.TestedValues[i], dravik::ChannelDefault(i));
+    }
+
+    // The about box: modal, its accept only hides it; its close box unloads it.
+    dravik::AboutWindow& about = *window.frmAbout;
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(about.Visible());
+        Click(about, *about.btnAccept);
+    });
+    window.mnuHelp(0).Choose();
+    EXPECT_FALSE(about.Visible());
+    EXPECT_TRUE(about.Loaded());
+    about.lblVersion->SetCaption("changed");
+    QTimer::singleShot(0, [&] {
+        EXPECT_EQ(about.lblVersion->Caption(), "changed");  // shown again as it was
+        about.Window()->close();
+    });
+    window.mnuHelp(0).Choose();
+    EXPECT_FALSE(about.Loaded());
+    QTimer::singleShot(0, [&] {
+        EXPECT_EQ(about.lblVersion->Caption(), "Version 1.0.176");  // loaded again
+        about.Window()->close();
+    });
+    window.mnuHelp(0).Choose();
+    EXPECT_EQ(ends.Count(), 0);
+    EXPECT_TRUE(window.Visible());
+
+    window.Window()->close();  // the main window's close box ends the program
+    EXPECT_EQ(ends.Count(), 1);
+}
+
+TEST_F(AppTest, AQuickSecondClickIsASecondClickOnceStarted) {
+    forms::Form::SetClassDoubleClicks(true);
+    StartAndAccept();
+    EXPECT_FALSE(forms::Form::ClassDoubleClicks());
+    const forms::Image& plus = window.btnPlus(1);  // Lambda Regulation, 0
+    const double x = plus.Left() + 4, y = plus.Top() + 4;
+    forms::testing::ClickAt(window, x, y);
+    forms::testing::DoubleClickAt(window, x, y);
+    EXPECT_EQ(Value(1), 2);
+
+    // Where double clicks are on, the second press is one and makes no step.
+    forms::Form::SetClassDoubleClicks(true);
+    forms::testing::ClickAt(window, x, y);
+    forms::testing::DoubleClickAt(window, x, y);
+    forms::Form::SetClassDoubleClicks(false);
+    EXPECT_EQ(Value(1), 3);
+}
+
+TEST_F(AppTest, ConnectionTypeMenuAndStore) {
+    StoreConnectionType("7");
+    StartAndAccept();
+    EXPECT_EQ(window.SelectedConnectionType, 0);
+    EXPECT_TRUE(window.mnuConnectionType(0).Checked());
+    EXPECT_EQ(StoredConnectionType(), "7");  // left until the user chooses
+
+    window.mnuConnectionType(2).Choose();
+    EXPECT_EQ(window.SelectedConnectionType, 2);
+    EXPECT_FALSE(window.mnuConnectionType(0).Checked());
+    EXPECT_TRUE(window.mnuConnectionType(2).Checked());
+    EXPECT_EQ(StoredConnectionType(), "2");
+    window.mnuConnectionType(2).Choose();
+    EXPECT_TRUE(window.mnuConnectionType(2).Checked());
+
+    for (const char* bad : {"abc", "-1", "300", "", "2x"}) {
+        StoreConnectionType(bad);
+        window.LoadConnectionType();
+        EXPECT_EQ(window.SelectedConnectionType, 0) << bad;
+    }
+    StoreConnectionType(" 4 ");
+    window.LoadConnectionType();
+    EXPECT_EQ(window.SelectedConnectionType, 4);
+
+    // Ctrl+O and Ctrl+S are the File menu's load and save; the separator does nothing.
+    EXPECT_EQ(window.mnuFile(0).Shortcut(), "Ctrl+O");
+    EXPECT_EQ(window.mnuFile(1).Shortcut(), "Ctrl+S");
+    window.mnuFile(0).Choose();
+    window.mnuFile(1).Choose();
+    window.mnuFile_Click(2);
+    EXPECT_EQ(window.loadClicks, 1);
+    EXPECT_EQ(window.saveClicks, 1);
+    EXPECT_EQ(ends.Count(), 0);
+}
+
+}  // namespace
+}  // namespace app_test
