@@ -88,6 +88,24 @@ protected:
         Click(window.btnTest(channel));
     }
 
+    // Yes to the Set confirmation, OK to everything else.
+    static int YesToTheConfirmation(const MessageBoxCall& call) {
+        return call.style == 292 ? forms::kIdYes : forms::kIdOk;
+    }
+    // After a Set: the lost-link box came second and the report last, naming only the
+    // channels left behind by the loss.
+    void ExpectOnlyLostChannelsReported(const std::string& names) {
+        ASSERT_EQ(boxes.Calls().size(), 3u);
+        EXPECT_EQ(boxes.Calls()[1].prompt, "Lost communication with ECU");
+        EXPECT_EQ(boxes.Calls()[2].prompt,
+                  "The following settings could not be changed to the requested values:\r\n\r\n"
+                  "Dravik lost communication with the ECU before it could set the following "
+                  "values:\r\n\r\n" +
+                      names);
+        EXPECT_EQ(window.statuses.back(), "Some channels could not be set.");
+        EXPECT_TRUE(window.btnConnect->Visible());
+    }
+
     std::function<int(const MessageBoxCall&)> answer;
     forms::testing::ScriptedTimers timers;
     forms::testing::ScriptedMessageBoxes boxes{[this](const MessageBoxCall& call) {

@@ -95,9 +95,7 @@ TEST_F(ScriptedOperations, SetReportHasOneEntryOfEachKindLineForLine) {
     Tested(3, 4);
     Tested(6, 150);
     Tested(7, 100);  // Fuel Load Increase: never sent, the link is gone by then
-    answer = [](const MessageBoxCall& call) {
-        return call.style == 292 ? forms::kIdYes : forms::kIdOk;
-    };
+    answer = YesToTheConfirmation;
     Click(*window.btnSet);
 
     ASSERT_EQ(boxes.Calls().size(), 3u);
@@ -135,18 +133,9 @@ TEST_F(ScriptedOperations, LinkLostAtTheThirdOfFiveChannels) {
     Start();
     kw.store[14] = ScriptedKw1281::Store::LoseLink;  // Idle Torque Offset, the third
     for (int i : {0, 1, 2, 3, 4}) Tested(i, dravik::ChannelDefault(i) + 1);
-    answer = [](const MessageBoxCall& call) {
-        return call.style == 292 ? forms::kIdYes : forms::kIdOk;
-    };
+    answer = YesToTheConfirmation;
     Click(*window.btnSet);
-    ASSERT_EQ(boxes.Calls().size(), 3u);
-    EXPECT_EQ(boxes.Calls()[1].prompt, "Lost communication with ECU");
-    EXPECT_EQ(boxes.Calls()[2].prompt,
-              "The following settings could not be changed to the requested values:\r\n\r\n"
-              "Dravik lost communication with the ECU before it could set the following "
-              "values:\r\n\r\nIdle Torque Offset,\r\nTiming,\r\nSpeed Limiter");
-    EXPECT_EQ(window.statuses.back(), "Some channels could not be set.");
-    EXPECT_TRUE(window.btnConnect->Visible());
+    ExpectOnlyLostChannelsReported("Idle Torque Offset,\r\nTiming,\r\nSpeed Limiter");
     EXPECT_FALSE(window.btnDisconnect->Visible());
     // Sent: two stores with their reads, the failing store; nothing after the loss.
     ASSERT_EQ(ecu.sent.size(), 5u);
