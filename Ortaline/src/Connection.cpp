@@ -3,6 +3,7 @@
 
 #include "BoschComms.h"
 #include "Guarded.h"
+#include "registry/registry.h"
 
 using ortaline::Guarded;
 
@@ -72,7 +73,17 @@ bool BoschComms::OpenPort(LONG SerialPort, LONG BaudRate) {
         m_pPort->Setup(kQueueSize, kQueueSize);
         m_pPort->SetMask(0);
     } catch (CSerialException* e) {
+        // Without its settings store the port's device is unknown: the text says which store
+        // and what is wrong with it, where any other failure only fails the opening.
+        std::string text;
+        try {
+            if (e->Error() == static_cast<DWORD>(ERROR_REGISTRY_CORRUPT)) {
+                text = ortaline::DescribeException(e);
+            }
+        } catch (...) {
+        }
         e->Delete();
+        if (!text.empty()) Fire_Status(text, Severe);
         return false;
     }
     m_nBaudRate = BaudRate;

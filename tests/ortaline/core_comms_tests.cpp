@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "BoschComms.h"
 #include "Guarded.h"
@@ -619,6 +620,39 @@ TEST_F(CommsTest, InitializeOnMissingSerialPortFails) {
                                         {"Opening serial port 250 at 9600 baud", Info},
                                         {"Failed serial port initialization", Severe}}));
     EXPECT_EQ(comms->m_bEcuInitialized, 0);
+}
+
+// With the settings store damaged no device may be guessed for either cable: the opening
+// fails with a text that names the store file and what is wrong, and the file stays as it is.
+TEST_F(CommsTest, DamagedSettingsStoreFailsTheOpeningWithItsFileAndProblem) {
+    const std::string store = home.Path() + "/ortaline/registry.ini";
+    const std::string damaged =
+        "[HKEY_CURRENT_USER\\Software\\Ortaline\\Devices]\n\"COM251\"=sz:sim:none\nhalf a li";
+    std::filesystem::create_directories(home.Path() + "/ortaline");
+    std::FILE* file = std::fopen(store.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs(damaged.c_str(), file);
+    std::fclose(file);
+
+    const StatusEvent storeText{
+        "Serial port error: The settings store " + store + " is damaged: line 3 is not understood.",
+        Severe};
+    for (LONG port : {251, 0}) {
+        SCOPED_TRACE(port);
+        sink.events.clear();
+        EXPECT_EQ(comms->Initialize(port, 10400, 0x01, &result), DISP_E_EXCEPTION);
+        ASSERT_EQ(sink.events.size(), 4u);
+        EXPECT_EQ(sink.events[2], storeText);
+        EXPECT_EQ(sink.events[3], (StatusEvent{"Failed serial port initialization", Severe}));
+        EXPECT_EQ(core_test::TakeError().description, "Failed serial port initialization");
+        comms->Close();
+    }
+    std::FILE* again = std::fopen(store.c_str(), "rb");
+    ASSERT_NE(again, nullptr);
+    char buffer[256] = {};
+    const std::size_t read = std::fread(buffer, 1, sizeof buffer, again);
+    std::fclose(again);
+    EXPECT_EQ(std::string(buffer, read), damaged);
 }
 
 TEST_F(CommsTest, PortFailureDuringWakeUpLeavesTheObjectReusable) {

@@ -1,7 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -250,18 +253,82 @@ TEST_F(StoreTest, UnparsableLinesOfEveryKind) {
     }
 }
 
-TEST_F(StoreTest, LeftoverTemporaryFileIsIgnored) {
+TEST_F(StoreTest, LeftoverTemporaryFileIsIgnoredThenRemovedByTheNextWrite) {
     ASSERT_TRUE(registry::WriteString(HKEY_CURRENT_USER, "Software\\T", "v", "kept"));
     // A writer killed before its rename leaves a partial temporary file behind.
-    Spit(StoreFile().string() + ".Ab12Cd", "[HKEY_CURRENT_USER\\Software\\T]\n\"v\"=sz:ha");
+    const std::string leftover = StoreFile().string() + ".Ab12Cd";
+    Spit(leftover, "[HKEY_CURRENT_USER\\Software\\T]\n\"v\"=sz:ha");
+    Spit(StoreFile().string() + ".bak", "not ours");
     Reload();
     std::string value;
     ASSERT_TRUE(registry::ReadString(HKEY_CURRENT_USER, "Software\\T", "v", value));
     EXPECT_EQ(value, "kept");
-    ASSERT_TRUE(registry::WriteString(HKEY_CURRENT_USER, "Software\\T", "w", "next"));
+    EXPECT_TRUE(fs::exists(leftover));  // reading removes nothing
+
+    // Another process writing: its temporary file exists only while it holds the lock, and
+    // our write waits for the lock.
+    const int lock = open((StoreFile().string() + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    const std::string theirs = StoreFile().string() + ".Zz9Yy8";
+    Spit(theirs, "[HKEY_CURRENT_USER\\Software\\T]\n\"v\"=sz:kept\n\"x\"=sz:theirs\n");
+    std::thread writer(
+        [] { registry::WriteString(HKEY_CURRENT_USER, "Software\\T", "w", "next"); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(fs::exists(theirs));
+    fs::rename(theirs, StoreFile());  // their write completes
+    close(lock);
+    writer.join();
+
+    EXPECT_FALSE(fs::exists(leftover));
+    EXPECT_TRUE(fs::exists(StoreFile().string() + ".bak"));
     Reload();
     ASSERT_TRUE(registry::ReadString(HKEY_CURRENT_USER, "Software\\T", "w", value));
     EXPECT_EQ(value, "next");
+    ASSERT_TRUE(registry::ReadString(HKEY_CURRENT_USER, "Software\\T", "x", value));
+    EXPECT_EQ(value, "theirs");
+}
+
+TEST_F(StoreTest, RefusesKeysTooDeepAndNamesTooLongWithoutTouchingTheFile) {
+    std::string deepest = "Software";
+    for (int level = 2; level <= 512; ++level) deepest += "\\k";
+    HKEY key = Create(deepest.c_str());  // 512 levels: the most there may be
+    ASSERT_NE(key, nullptr);
+    const std::string longest(255, 'n');
+    HKEY named = Create(longest.c_str());
+    EXPECT_EQ(SetText(named, longest.c_str(), "x"), ERROR_SUCCESS);
+    const std::string before = Slurp(StoreFile());
+
+    HKEY bad = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(key, "k", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &bad, nullptr),
+              ERROR_BADKEY);
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (deepest + "\\a\\b").c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &bad, nullptr),
+              ERROR_BADKEY);
+    const std::string tooLong(256, 'n');
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, tooLong.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &bad, nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(SetText(named, tooLong.c_str(), "x"), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(bad, nullptr);
+    EXPECT_EQ(Slurp(StoreFile()), before);
+    RegCloseKey(key);
+    RegCloseKey(named);
+
+    // A file that holds such a key is damaged, not read into a tree too deep to handle.
+    std::string section = "[HKEY_CURRENT_USER";
+    for (int level = 0; level < 100000; ++level) section += "\\k";
+    Spit(StoreFile(), "; hand-made\n" + section + "]\n");
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &bad),
+              ERROR_REGISTRY_CORRUPT);
+    EXPECT_EQ(registry::StoreProblem(), "The settings store " + StoreFile().string() +
+                                            " is damaged: line 2 is not understood");
+    Spit(StoreFile(), "[HKEY_CURRENT_USER\\" + tooLong + "]\n");
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "", 0, KEY_READ, &bad), ERROR_REGISTRY_CORRUPT);
+    Spit(StoreFile(), "[HKEY_CURRENT_USER\\A]\n\"" + tooLong + "\"=sz:x\n");
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "", 0, KEY_READ, &bad), ERROR_REGISTRY_CORRUPT);
+    Spit(StoreFile(), "[HKEY_CURRENT_USER\\A]\n");
+    EXPECT_EQ(registry::StoreProblem(), "");
 }
 
 TEST_F(StoreTest, ChangesByAnotherProcessAreSeen) {

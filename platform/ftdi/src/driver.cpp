@@ -8,6 +8,7 @@
 
 #include "default_driver.h"
 #include "ftdi/device.h"
+#include "registry/registry.h"
 #include "win32/last_error.h"
 
 namespace ftdi {
@@ -74,6 +75,8 @@ DWORD Win32ErrorOf(Status status) {
             return ERROR_INVALID_PARAMETER;
         case Status::NotSupported:
             return ERROR_NOT_SUPPORTED;
+        case Status::SettingsStoreDamaged:
+            return static_cast<DWORD>(ERROR_REGISTRY_CORRUPT);
     }
     return ERROR_GEN_FAILURE;
 }

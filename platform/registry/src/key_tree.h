@@ -11,6 +11,11 @@
 
 namespace registry::detail {
 
+// Deeper keys and longer names are refused: the store's text form repeats a key's whole
+// path in its section line, and the tree is written and destroyed recursively.
+inline constexpr std::size_t kMaxKeyDepth = 512;
+inline constexpr std::size_t kMaxNameLength = 255;
+
 // Key and value names compare without regard to ASCII case, as on Windows.
 std::string FoldCase(std::string_view name);
 

@@ -21,8 +21,8 @@ HKEY const HKEY_CURRENT_USER = reinterpret_cast<HKEY>(static_cast<std::uintptr_t
 
 namespace {
 
-constexpr std::size_t kMaxKeyName = 255;
-constexpr std::size_t kMaxValueName = 16383;
+using registry::detail::kMaxKeyDepth;
+using registry::detail::kMaxNameLength;
 
 struct Store {
     std::mutex mutex;
@@ -56,7 +56,7 @@ LONG BasePath(Store& store, HKEY key, KeyPath& path, bool& predefined) {
 
 bool ValidKeyNames(const KeyPath& names) {
     for (const auto& name : names) {
-        if (name.size() > kMaxKeyName) return false;
+        if (name.size() > kMaxNameLength) return false;
         for (char c : name) {
             if (static_cast<unsigned char>(c) < 0x20) return false;
         }
@@ -77,7 +77,7 @@ public:
     }
     LONG Status() const { return status_; }
     Store& store() { return store_; }
-    LONG Commit() { return store_.file.Save(store_.root); }
+    LONG Commit() { return store_.file.Save(store_.root, lock_ && lock_->Held()); }
 
 private:
     Store& store_;
@@ -139,6 +139,7 @@ LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, vo
     KeyPath rest = registry::detail::SplitPath(subKey ? subKey : "");
     if (!ValidKeyNames(rest)) return ERROR_INVALID_PARAMETER;
     path.insert(path.end(), rest.begin(), rest.end());
+    if (path.size() > kMaxKeyDepth) return ERROR_BADKEY;
 
     Key* node = &store.root;
     bool anyCreated = false;
@@ -224,7 +225,7 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE
                        DWORD dataSize) {
     registry::detail::Value value;
     value.name = valueName ? valueName : "";
-    if (value.name.size() > kMaxValueName) return ERROR_INVALID_PARAMETER;
+    if (value.name.size() > kMaxNameLength) return ERROR_INVALID_PARAMETER;
     if (!data && dataSize != 0) return ERROR_INVALID_PARAMETER;
     value.type = type;
     switch (type) {
@@ -300,6 +301,13 @@ LSTATUS RegDeleteTreeA(HKEY key, LPCSTR subKey) {
 namespace registry {
 
 std::string StorePath() { return detail::ResolveStorePath(); }
+
+std::string StoreProblem() {
+    Session session(false);
+    if (session.Status() == ERROR_SUCCESS) return {};
+    const auto& file = session.store().file;
+    return "The settings store " + file.Path() + " " + file.Problem();
+}
 
 bool ReadString(HKEY root, const std::string& subKey, const std::string& name, std::string& value) {
     HKEY key = nullptr;

@@ -1,13 +1,16 @@
 #include "store_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "registry/registry.h"
@@ -63,6 +66,40 @@ bool ReadAll(const std::string& path, std::string& text) {
     return ok;
 }
 
+// "<store>.XXXXXX" as mkstemp names them: six letters or digits.
+bool IsTemporaryName(const std::string& name, const std::string& storeName) {
+    constexpr std::size_t kRandomPart = 6;
+    if (name.size() != storeName.size() + 1 + kRandomPart) return false;
+    if (name.compare(0, storeName.size(), storeName) != 0 || name[storeName.size()] != '.') {
+        return false;
+    }
+    for (std::size_t i = storeName.size() + 1; i < name.size(); ++i) {
+        if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+    }
+    return true;
+}
+
+// Every writer makes and renames its temporary file while it holds the process lock, so a
+// temporary file seen by the lock's holder belongs to a writer that was killed. Only plain
+// files of this user are touched.
+void RemoveLeftoverTemporaries(const std::string& storePath) {
+    const std::string folder = Folder(storePath);
+    const std::string storeName = storePath.substr(folder.size() + 1);
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (!IsTemporaryName(name, storeName)) continue;
+        const std::string path = folder + "/" + name;
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == ::geteuid()) {
+            ::unlink(path.c_str());
+        }
+    }
+    ::closedir(dir);
+}
+
 }  // namespace
 
 std::string ResolveStorePath() {
@@ -105,6 +142,7 @@ LONG StoreFile::Refresh(Key& root) {
         root = Key{};
         loaded_ = false;
         corrupt_ = true;
+        problem_ = std::string("cannot be read: ") + std::strerror(err);
         return ERROR_REGISTRY_CORRUPT;
     }
     if (loaded_ && now == stamp_) return corrupt_ ? ERROR_REGISTRY_CORRUPT : ERROR_SUCCESS;
@@ -113,17 +151,23 @@ LONG StoreFile::Refresh(Key& root) {
     stamp_ = now;
     loaded_ = true;
     corrupt_ = false;
+    problem_.clear();
     if (!now.exists) return ERROR_SUCCESS;
     std::string text;
-    if (!ReadAll(path_, text) || !Parse(text, root)) {
-        root = Key{};
-        corrupt_ = true;
-        return ERROR_REGISTRY_CORRUPT;
+    std::size_t badLine = 0;
+    if (!ReadAll(path_, text)) {
+        problem_ = std::string("cannot be read: ") + std::strerror(errno);
+    } else if (!Parse(text, root, &badLine)) {
+        problem_ = "is damaged: line " + std::to_string(badLine) + " is not understood";
+    } else {
+        return ERROR_SUCCESS;
     }
-    return ERROR_SUCCESS;
+    root = Key{};
+    corrupt_ = true;
+    return ERROR_REGISTRY_CORRUPT;
 }
 
-LONG StoreFile::Save(const Key& root) {
+LONG StoreFile::Save(const Key& root, bool exclusive) {
     if (corrupt_ || path_.empty()) return ERROR_REGISTRY_CORRUPT;
     if (!EnsureStoreFolder(path_)) {
         loaded_ = false;
@@ -149,6 +193,7 @@ LONG StoreFile::Save(const Key& root) {
     }
     int err = 0;
     if (!TakeStamp(path_, stamp_, err)) loaded_ = false;
+    if (exclusive) RemoveLeftoverTemporaries(path_);
     return ERROR_SUCCESS;
 }
 
@@ -156,8 +201,10 @@ ProcessLock::ProcessLock(const std::string& storePath) {
     if (!EnsureStoreFolder(storePath)) return;
     fd_ = ::open((storePath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd_ >= 0) {
-        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        int rc = 0;
+        while ((rc = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
         }
+        held_ = rc == 0;
     }
 }
 

@@ -17,12 +17,18 @@ class StoreFile {
 public:
     // Brings `root` up to date with the file: re-reads it when the store's path or the
     // file's identity (inode, size, modification time) changed since the last read.
-    // ERROR_REGISTRY_CORRUPT while the file cannot be read or parsed.
+    // ERROR_REGISTRY_CORRUPT while the file cannot be read or parsed (Problem() says why).
     LONG Refresh(Key& root);
 
     // Writes `root` to a temporary file beside the store, syncs it and renames it over the
     // store. On failure the store file is untouched and the next Refresh re-reads it.
-    LONG Save(const Key& root);
+    // Holding the process lock (`exclusive`), it also removes the temporary files that
+    // writers killed before their rename left behind.
+    LONG Save(const Key& root, bool exclusive);
+
+    // What is wrong with the file the last Refresh looked at ("line 3 is not understood");
+    // empty while it is sound.
+    const std::string& Problem() const { return problem_; }
 
     // Forgets what was read, so the next Refresh reads the file again.
     void Invalidate() { loaded_ = false; }
@@ -45,6 +51,7 @@ private:
     Stamp stamp_;
     bool loaded_ = false;
     bool corrupt_ = false;
+    std::string problem_;
 };
 
 // Holds an exclusive lock on "<store>.lock" for the duration of a read-modify-write, so
@@ -56,8 +63,11 @@ public:
     ProcessLock(const ProcessLock&) = delete;
     ProcessLock& operator=(const ProcessLock&) = delete;
 
+    bool Held() const { return held_; }
+
 private:
     int fd_ = -1;
+    bool held_ = false;
 };
 
 // Creates the store's folder (mode 0700) and its missing parents.

@@ -148,7 +148,10 @@ bool ParseValue(std::string_view line, Key& key) {
     } else if (line.starts_with("\"")) {
         pos = 1;
         auto name = Unescape(line, pos, '"');
-        if (!name || name->empty() || pos >= line.size() || line[pos] != '=') return false;
+        if (!name || name->empty() || name->size() > kMaxNameLength || pos >= line.size() ||
+            line[pos] != '=') {
+            return false;
+        }
         value.name = std::move(*name);
         ++pos;
     } else {
@@ -193,10 +196,16 @@ std::string Serialize(const Key& root) {
     return out;
 }
 
-bool Parse(std::string_view text, Key& root) {
+bool Parse(std::string_view text, Key& root, std::size_t* badLine) {
     Key* current = nullptr;
     std::size_t start = 0;
+    std::size_t lineNumber = 0;
+    auto refuse = [&] {
+        if (badLine) *badLine = lineNumber;
+        return false;
+    };
     while (start < text.size()) {
+        ++lineNumber;
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
         std::string_view line = text.substr(start, end - start);
@@ -204,19 +213,21 @@ bool Parse(std::string_view text, Key& root) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty() || line.front() == ';') continue;
         if (line.front() == '[') {
-            if (line.size() < 2 || line.back() != ']') return false;
+            if (line.size() < 2 || line.back() != ']') return refuse();
             KeyPath path = SplitPath(line.substr(1, line.size() - 2));
-            if (path.empty() || FoldCase(path.front()) != FoldCase(kRootName)) return false;
+            if (path.empty() || FoldCase(path.front()) != FoldCase(kRootName)) return refuse();
+            if (path.size() - 1 > kMaxKeyDepth) return refuse();
             current = &root;
             for (std::size_t i = 1; i < path.size(); ++i) {
+                if (path[i].size() > kMaxNameLength) return refuse();
                 for (char c : path[i]) {
-                    if (static_cast<unsigned char>(c) < 0x20) return false;
+                    if (static_cast<unsigned char>(c) < 0x20) return refuse();
                 }
                 current = current->AddChild(path[i]);
             }
             continue;
         }
-        if (!current || !ParseValue(line, *current)) return false;
+        if (!current || !ParseValue(line, *current)) return refuse();
     }
     return true;
 }

@@ -20,7 +20,8 @@ inline constexpr std::string_view kRootName = "HKEY_CURRENT_USER";
 
 std::string Serialize(const Key& root);
 
-// Fills `root` (expected empty) from `text`; false when any line is not understood.
-bool Parse(std::string_view text, Key& root);
+// Fills `root` (expected empty) from `text`; false when any line is not understood (a key
+// beyond the store's limits included), with `badLine` (when given) its number from 1.
+bool Parse(std::string_view text, Key& root, std::size_t* badLine = nullptr);
 
 }  // namespace registry::detail

@@ -43,8 +43,11 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    std::string path;
     std::unique_ptr<serial::SerialBackend> backend;
-    if (DWORD err = OpenDevice(serial::DevicePathForPort(port), backend); err != ERROR_SUCCESS) {
+    DWORD err = serial::DevicePathForPort(port, path);
+    if (err == ERROR_SUCCESS) err = OpenDevice(path, backend);
+    if (err != ERROR_SUCCESS) {
         SetLastError(err);
         return INVALID_HANDLE_VALUE;
     }

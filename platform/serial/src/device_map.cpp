@@ -8,14 +8,19 @@
 
 namespace serial {
 
-std::string DevicePathForPort(int n) {
-    std::string configured;
-    if (registry::ReadString(HKEY_CURRENT_USER, kDeviceMapKey, "COM" + std::to_string(n),
-                             configured) &&
-        !configured.empty()) {
-        return configured;
+DWORD ReadDeviceMapEntry(const std::string& valueName, std::string& device) {
+    if (registry::ReadString(HKEY_CURRENT_USER, kDeviceMapKey, valueName, device)) {
+        return ERROR_SUCCESS;
     }
-    return "/dev/ttyS" + std::to_string(n - 1);
+    device.clear();
+    return registry::StoreProblem().empty() ? ERROR_SUCCESS : ERROR_REGISTRY_CORRUPT;
+}
+
+DWORD DevicePathForPort(int n, std::string& path) {
+    const DWORD err = ReadDeviceMapEntry("COM" + std::to_string(n), path);
+    if (err != ERROR_SUCCESS) return err;
+    if (path.empty()) path = "/dev/ttyS" + std::to_string(n - 1);
+    return ERROR_SUCCESS;
 }
 
 int PortNumberFromName(const char* name) {

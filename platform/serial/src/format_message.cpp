@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "registry/registry.h"
 #include "serial/comm.h"
 
 DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPSTR buffer, DWORD size,
@@ -12,7 +13,12 @@ DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPSTR buffer,
         return 0;
     }
     std::string text;
-    if (!win32::SystemMessage(messageId, text)) {
+    // Which store, and what is wrong with it, is known here and nowhere else.
+    const std::string storeProblem =
+        messageId == ERROR_REGISTRY_CORRUPT ? registry::StoreProblem() : std::string();
+    if (!storeProblem.empty()) {
+        text = storeProblem + ".\r\n";
+    } else if (!win32::SystemMessage(messageId, text)) {
         SetLastError(ERROR_MR_MID_NOT_FOUND);
         return 0;
     }

@@ -25,7 +25,8 @@ enum class Status : std::uint32_t {
     IoError,       // the device failed or went away in the middle of a transfer
     InvalidParameter,
     InvalidBaudRate,
-    NotSupported,  // the chip cannot do it
+    NotSupported,          // the chip cannot do it
+    SettingsStoreDamaged,  // which cable index 0 is cannot be known
 };
 
 // Modem control codes of SetFlowControl.

@@ -2,7 +2,9 @@
 // The registry's replacement: a per-user settings store kept in one human-readable file,
 // $XDG_CONFIG_HOME/ortaline/registry.ini (else ~/.config/ortaline/registry.ini), created
 // 0600. Every change is written atomically (temporary file + rename). A file that cannot be
-// read or parsed is reported (ERROR_REGISTRY_CORRUPT) and never overwritten.
+// read or parsed is reported (ERROR_REGISTRY_CORRUPT) and never overwritten. Keys deeper
+// than 512 levels are refused (ERROR_BADKEY), key and value names longer than 255
+// characters too (ERROR_INVALID_PARAMETER).
 //
 // HKEY_CLASSES_ROOT is kept as HKEY_CURRENT_USER\Software\Classes, as a per-user
 // registration is on Windows.
@@ -61,6 +63,10 @@ namespace registry {
 // Where the store lives for this process (the XDG rule above); tests point XDG_CONFIG_HOME
 // at a temporary folder.
 std::string StorePath();
+
+// Why the store cannot be used, naming its file ("The settings store <path> is damaged:
+// line 3 is not understood"); empty while it is sound.
+std::string StoreProblem();
 
 // Convenience for platform code: a string value, or false when absent or unreadable.
 bool ReadString(HKEY root, const std::string& subKey, const std::string& name, std::string& value);
