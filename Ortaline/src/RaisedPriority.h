@@ -1,7 +1,8 @@
 #pragma once
 // Realtime process and time-critical thread priority for as long as the guard lives, so
 // that hand-driven line patterns keep their timing; the previous priorities come back on
-// every path out of the scope, exceptions included.
+// every path out of the scope, exceptions included. A priority that could not be read is
+// not raised, since nothing sound could be put back.
 #include "clock/win_time.h"
 
 class RaisedPriority {
@@ -11,15 +12,13 @@ public:
           m_thread(GetCurrentThread()),
           m_oldClass(GetPriorityClass(m_process)),
           m_oldThreadPriority(GetThreadPriority(m_thread)) {
-        SetPriorityClass(m_process, REALTIME_PRIORITY_CLASS);
-        SetThreadPriority(m_thread, THREAD_PRIORITY_TIME_CRITICAL);
+        m_classRaised = m_oldClass != 0 && SetPriorityClass(m_process, REALTIME_PRIORITY_CLASS);
+        m_threadRaised = m_oldThreadPriority != THREAD_PRIORITY_ERROR_RETURN &&
+                         SetThreadPriority(m_thread, THREAD_PRIORITY_TIME_CRITICAL);
     }
     ~RaisedPriority() {
-        // A failed query gave 0 / THREAD_PRIORITY_ERROR_RETURN: nothing sound to restore.
-        if (m_oldThreadPriority != THREAD_PRIORITY_ERROR_RETURN) {
-            SetThreadPriority(m_thread, m_oldThreadPriority);
-        }
-        if (m_oldClass != 0) SetPriorityClass(m_process, m_oldClass);
+        if (m_threadRaised) SetThreadPriority(m_thread, m_oldThreadPriority);
+        if (m_classRaised) SetPriorityClass(m_process, m_oldClass);
     }
     RaisedPriority(const RaisedPriority&) = delete;
     RaisedPriority& operator=(const RaisedPriority&) = delete;
@@ -29,4 +28,6 @@ private:
     HANDLE m_thread;
     DWORD m_oldClass;
     int m_oldThreadPriority;
+    bool m_classRaised = false;
+    bool m_threadRaised = false;
 };

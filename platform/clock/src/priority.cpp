@@ -1,7 +1,9 @@
 // Process and thread priorities. The Win32 values are remembered as set; on the real
 // clock REALTIME + TIME_CRITICAL also puts the calling thread on SCHED_FIFO where the
-// user may, and an unprivileged run quietly goes on at normal priority, as Windows
-// quietly downgrades a realtime request it cannot grant.
+// user may, and an unprivileged run quietly goes on as it was, as Windows quietly
+// downgrades a realtime request it cannot grant. Leaving realtime puts back exactly the
+// policy and priority the thread had before (a thread the user started at realtime stays
+// there); a thread that was never raised keeps its scheduling untouched.
 #include <pthread.h>
 #include <sched.h>
 
@@ -16,6 +18,16 @@ namespace {
 std::atomic<DWORD> g_priorityClass{NORMAL_PRIORITY_CLASS};
 thread_local int t_threadPriority = THREAD_PRIORITY_NORMAL;
 
+// The thread's own scheduling from before it was raised.
+struct SavedScheduling {
+    bool saved = false;
+    int policy = SCHED_OTHER;
+    sched_param param{};
+};
+thread_local SavedScheduling t_beforeRaise;
+
+bool IsRealtimePolicy(int policy) { return policy == SCHED_FIFO || policy == SCHED_RR; }
+
 HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 HANDLE const kCurrentThread = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-2));
 
@@ -23,13 +35,22 @@ void ApplyScheduling() {
     if (!platform::CurrentClock().IsReal()) return;
     const bool realtime = g_priorityClass.load() == REALTIME_PRIORITY_CLASS &&
                           t_threadPriority >= THREAD_PRIORITY_HIGHEST;
-    sched_param param{};
-    if (realtime) {
-        param.sched_priority = sched_get_priority_max(SCHED_FIFO) / 2;
-        if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) return;
+    SavedScheduling& before = t_beforeRaise;
+    if (!realtime) {
+        if (before.saved) pthread_setschedparam(pthread_self(), before.policy, &before.param);
+        before.saved = false;
+        return;
     }
-    param.sched_priority = 0;
-    pthread_setschedparam(pthread_self(), SCHED_OTHER, &param);
+    if (before.saved) return;
+    if (pthread_getschedparam(pthread_self(), &before.policy, &before.param) != 0) return;
+    before.saved = true;
+    // Never lower a thread that already runs at a higher realtime priority.
+    sched_param raised{};
+    raised.sched_priority = sched_get_priority_max(SCHED_FIFO) / 2;
+    if (IsRealtimePolicy(before.policy) && before.param.sched_priority >= raised.sched_priority) {
+        return;
+    }
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &raised);
 }
 
 bool IsValidClass(DWORD c) {
