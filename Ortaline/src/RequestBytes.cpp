@@ -26,13 +26,11 @@ std::optional<RequestRefusal> ReadArray(SAFEARRAY* array, CByteArray& bytes) {
         const char* text = "Invalid number of dimensions. Must be 1";
         return RequestRefusal{text, text};
     }
-    LONG lower = 0;
-    LONG upper = -1;
-    if (FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
-        FAILED(SafeArrayGetUBound(array, 1, &upper))) {
-        return NotParsable();
-    }
-    if (upper < lower) return std::nullopt;
+    // The count is the array's own: an upper bound in 32 bits wraps at the ends of the
+    // index range (an empty array from -2147483648, bytes indexed past 2147483647).
+    const std::int64_t lower = array->rgsabound[0].lLbound;
+    const std::int64_t count = array->rgsabound[0].cElements;
+    if (count == 0) return std::nullopt;
 
     // Whatever the element type, each value is read into a 32-bit integer starting at 0;
     // nothing past an element's own bytes is ever touched.
@@ -47,16 +45,15 @@ std::optional<RequestRefusal> ReadArray(SAFEARRAY* array, CByteArray& bytes) {
     } unaccess{array};
     const auto* raw = static_cast<const BYTE*>(data);
     std::optional<RequestRefusal> refusal;
-    const std::int64_t count = static_cast<std::int64_t>(upper) - lower + 1;
     for (std::int64_t i = 0; i < count; ++i) {
         std::uint32_t value = 0;  // narrower elements are taken zero-extended
         std::memcpy(&value, raw + i * size, size);
         if (value > 0xFF) {
             char text[160];
             std::snprintf(text, sizeof text,
-                          "Message value out of range (0x%.2x) at array index (%i). Valid range "
-                          "is (0x00) - (0xFF)",
-                          value, static_cast<int>(lower + i));
+                          "Message value out of range (0x%.2x) at array index (%lld). Valid "
+                          "range is (0x00) - (0xFF)",
+                          value, static_cast<long long>(lower + i));
             refusal = RequestRefusal{text, "Message value out of range."};
             break;
         }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 
 #include "BoschComms.h"
 #include "Guarded.h"
@@ -384,6 +385,50 @@ TEST_F(SendCommandPath, PortFailureMidExchangeEndsAsSevereErrorNotException) {
     EXPECT_EQ(comms->Close(), S_OK);
     EXPECT_EQ(comms->m_pPort, nullptr);
     EXPECT_EQ(comms->put_CableType(SerialPortConnection), S_OK);
+}
+
+// Bounds at the ends of the index range: the element count is the array's own, the indices
+// run on in 64 bits, early-bound and through Invoke alike.
+TEST_F(CommsTest, ArraysAtTheEndsOfTheIndexRange) {
+    InitialisedWithPort();
+    auto vector = [](VARTYPE vt, LONG lower, const std::vector<std::uint16_t>& values) {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = static_cast<VARTYPE>(VT_ARRAY | vt);
+        v.parray = SafeArrayCreateVector(vt, lower, static_cast<ULONG>(values.size()));
+        void* data = nullptr;
+        SafeArrayAccessData(v.parray, &data);
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (vt == VT_UI1) static_cast<BYTE*>(data)[i] = static_cast<BYTE>(values[i]);
+            if (vt == VT_I2) static_cast<SHORT*>(data)[i] = static_cast<SHORT>(values[i]);
+        }
+        SafeArrayUnaccessData(v.parray);
+        return v;
+    };
+    constexpr LONG kLowest = std::numeric_limits<LONG>::min();
+    constexpr LONG kHighest = std::numeric_limits<LONG>::max();
+
+    VARIANT empty = vector(VT_UI1, kLowest, {});
+    ExpectRefused(empty, "Empty message", "Empty message", Warning);
+    DISPPARAMS params{&empty, nullptr, 1, 0};
+    sink.events.clear();
+    EXPECT_EQ(comms->Invoke(3 /* SendCommand */, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                            &params, &result, nullptr, nullptr),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(sink.events, (std::vector<StatusEvent>{{"Empty message", Warning}}));
+    VariantClear(&empty);
+
+    // Bytes whose indices run past the highest 32-bit index are bytes all the same.
+    VARIANT high = vector(VT_UI1, kHighest, {0x1A, 0x9B});
+    ExpectRefused(high, "No information available on message formats",
+                  "No information available on message formats");
+    VariantClear(&high);
+    VARIANT wide = vector(VT_I2, kHighest, {0x1A, 0x9B, 0x100});
+    ExpectRefused(wide,
+                  "Message value out of range (0x100) at array index (2147483649). Valid range "
+                  "is (0x00) - (0xFF)",
+                  "Message value out of range.");
+    VariantClear(&wide);
 }
 
 TEST_F(CommsTest, CableTypeChoicesAndRefusals) {
