@@ -1,21 +1,15 @@
 // Initialize (timer-accurate 5-baud wake-up) plus the ECU's first block and twelve KW1281
 // adaptation reads, against the simulated ECU on the virtual line, on the real clock.
-// Compares the wall time with the least the protocol allows: the mandated tester waits
-// (320 ms lead-in, eleven 200.05 ms bit slots less 1 ms, 25 ms before the complement of
-// key byte 2), every byte's time on the wire at 10400 baud, and the gap the simulator
-// leaves before each of its bytes (its configured delays).
+// Compares the wall time with the least the protocol allows (wire_minimum.h).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
 #include "bench_line.h"
 #include "ecusim/ecu_simulator.h"
+#include "wire_minimum.h"
 
 namespace {
-
-constexpr double kLeadInMs = 320.0;
-constexpr double kBitMs = 200.05;
-constexpr double kKeyword2InverseMs = 25.0;
 
 VARIANT ByteArray(std::initializer_list<BYTE> bytes) {
     VARIANT v;
@@ -38,33 +32,6 @@ bool Send(BoschComms& comms, std::initializer_list<BYTE> bytes) {
     VariantClear(&request);
     VariantClear(&reply);
     return hr == S_OK;
-}
-
-// The least time from the start of Initialize to the end of the last byte on the wire.
-double MinimumMs(const kline::KLine& line) {
-    // The first falling edge is the start bit; the address byte ends ten bit slots later.
-    std::int64_t startEdge = -1;
-    for (const auto& e : line.Events()) {
-        if (e.kind == kline::LineEvent::Kind::Level && !e.on) {
-            startEdge = e.timeNs;
-            break;
-        }
-    }
-    double ms = kLeadInMs + 11 * kBitMs - 1.0;
-    std::int64_t previousEnd = startEdge + static_cast<std::int64_t>(10 * kBitMs * 1e6);
-    bool firstTesterByte = true;
-    for (const auto& b : line.Traffic()) {
-        if (b.framing.baud != 10400) continue;
-        ms += static_cast<double>(b.endNs - b.startNs) / 1e6;
-        if (b.sender == kline::Side::Peer) {
-            ms += static_cast<double>(b.startNs - previousEnd) / 1e6;
-        } else if (firstTesterByte) {
-            ms += kKeyword2InverseMs;
-            firstTesterByte = false;
-        }
-        previousEnd = b.endNs;
-    }
-    return ms;
 }
 
 }  // namespace
@@ -97,7 +64,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "run %d failed\n", run);
             return 1;
         }
-        const double minimumMs = MinimumMs(*bench.line);
+        const double minimumMs = bench::WireMinimumMs(*bench.line);
         const double ratio = wallMs / minimumMs;
         worst = std::max(worst, ratio);
         std::printf("%4d %12.1f %12.1f %8.4f\n", run, wallMs, minimumMs, ratio);
