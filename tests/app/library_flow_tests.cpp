@@ -194,6 +194,34 @@ TEST_F(LibraryFlow, Kwp2000ConnectReadTestSetResetDisconnect) {
     EXPECT_EQ(window.statuses.back(), "Disconnected.");
 }
 
+TEST_F(LibraryFlow, Kwp2000RoutineLeftUnansweredIsADeniedSetAndTheLinkStaysUp) {
+    auto& ecu = StartEcu(EcuProtocol::Kwp2000);
+    StartAndAccept();
+    Click(*window.btnConnect);
+    EditAndTest(3, 4);
+    answer = [&](const MessageBoxCall& call) {
+        if (call.style == 292) {
+            ecusim::Faults faults;
+            faults.silence = true;  // the set's first routine request gets no answer
+            ecu.SetFaults(faults);
+        }
+        return YesToTheConfirmation(call);
+    };
+    Click(*window.btnSet);
+    ASSERT_EQ(boxes.Calls().size(), 2u);
+    EXPECT_EQ(boxes.Calls()[1].prompt,
+              "The following settings could not be changed to the requested values:\r\n\r\n"
+              "Timing. Reason: The ECU denied setting this value");
+    EXPECT_EQ(window.statuses.back(), "Some channels could not be set.");
+    EXPECT_TRUE(window.bcc->IsConnected());
+    EXPECT_EQ(window.Channels.StartupValues[3], 0);
+    EXPECT_EQ(ecu.StoredValue(9), 128);
+    TakeRequests();
+    timers.Advance(270);
+    EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x3E}}));  // and it answers again
+    EXPECT_TRUE(window.bcc->IsConnected());
+}
+
 TEST_F(LibraryFlow, LinkLostInTheFirstReadEndsAsCouldNotConnect) {
     auto& ecu = StartEcu(EcuProtocol::Kw1281);
     ecusim::Faults faults;

@@ -19,7 +19,8 @@ struct ScriptedKw1281 {
     std::map<int, std::int32_t> words;
     std::map<int, Store> store;
     std::map<int, std::int32_t> otherValue;
-    int wrongReadBack = -1;  // channel whose next read answers with a wrong block title
+    int wrongReadBack = -1;   // channel whose next read answers with a wrong block title
+    int readsUntilLoss = -1;  // reads answered before the link dies (-1: it never does)
 
     Answer operator()(const Bytes& r) {
         const int channel = r.size() > 1 ? r[1] : -1;
@@ -27,6 +28,7 @@ struct ScriptedKw1281 {
             case 0x09:
                 return Answer::Of({0xF6, 'E', 'C', 'U', 0x12, 0x34});
             case 0x21: {
+                if (readsUntilLoss >= 0 && readsUntilLoss-- == 0) return Answer::Fail();
                 if (channel == wrongReadBack) {
                     wrongReadBack = -1;
                     return Answer::Of({0xE7, channel, 0, 0});
@@ -192,6 +194,28 @@ TEST_F(ScriptedOperations, ReadsKeepGoingPastFailuresAndWideValues) {
     EXPECT_EQ(Value(0), 300);
     EXPECT_EQ(window.Channels.TestedValues[0], 0xFFFF);
     EXPECT_TRUE(boxes.Calls().empty());
+}
+
+TEST_F(ScriptedOperations, LinkLostAtEachChannelOfAConnectsRead) {
+    Start();
+    Click(*window.btnDisconnect);
+    for (int lost = 0; lost < 12; ++lost) {
+        for (std::int16_t i = 0; i < 12; ++i) Edit(i, dravik::ChannelDefault(i) + 1);
+        kw.readsUntilLoss = lost;
+        window.statuses.clear();
+        Click(*window.btnConnect);
+        EXPECT_EQ(window.statuses.back(), "Could not connect.") << lost;
+        EXPECT_EQ(boxes.Calls().back().prompt, "Lost communication with ECU");
+        EXPECT_FALSE(window.fReading);
+        EXPECT_TRUE(window.btnConnect->Visible());
+        for (std::int16_t i = 0; i < 12; ++i) {
+            // Read before the loss: the ECU's value; from the lost one on: the value shown.
+            const std::int32_t expected = dravik::ChannelDefault(i) + (i < lost ? 0 : 1);
+            EXPECT_EQ(Value(i), expected) << lost << " " << i;
+            EXPECT_EQ(window.Channels.StartupValues[i], expected) << lost << " " << i;
+            EXPECT_EQ(window.Channels.TestedValues[i], expected) << lost << " " << i;
+        }
+    }
 }
 
 TEST_F(ScriptedOperations, FailingCloseStillEndsInTheDisconnectedState) {
