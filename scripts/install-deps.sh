@@ -2,7 +2,7 @@
 # Installs what the build, the tests and the program need on Debian 12.
 set -euo pipefail
 packages=(build-essential cmake pkg-config googletest libgtest-dev libgmock-dev
-          qt6-base-dev libgl1-mesa-dev libftdi1-dev fonts-dejavu-core xvfb xauth locales
+          qt6-base-dev libgl1-mesa-dev libftdi1-dev libcap2-bin fonts-dejavu-core xvfb xauth locales
           libxcb1-dev xdotool)
 missing=()
 for p in "${packages[@]}"; do
