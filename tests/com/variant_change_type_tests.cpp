@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <utility>
+
 #include "com/bstr.h"
 #include "com/com.h"
 
@@ -73,6 +76,60 @@ TEST(VariantChangeType, FractionsRoundHalfToEven) {
     EXPECT_EQ(Change(R8(2147483647.5), VT_I4, out), DISP_E_OVERFLOW);
     EXPECT_EQ(Change(R8(9.3e18), VT_I8, out), DISP_E_OVERFLOW);
     EXPECT_EQ(Change(R8(1e300), VT_R4, out), DISP_E_OVERFLOW);
+}
+
+// Currency is exact: its four decimals are never rounded through a double on their way to
+// an integer or to text.
+TEST(VariantChangeType, CurrencyKeepsItsDigits) {
+    auto currency = [](LONGLONG tenThousandths) {
+        VARIANT x;
+        VariantInit(&x);
+        x.vt = VT_CY;
+        x.llVal = tenThousandths;
+        return x;
+    };
+    VARIANT out;
+    ASSERT_EQ(Change(currency(4160407674589854908LL), VT_UI8, out), S_OK);
+    EXPECT_EQ(out.ullVal, 416040767458985ull);
+    ASSERT_EQ(Change(currency(4160407674589854908LL), VT_I8, out), S_OK);
+    EXPECT_EQ(out.llVal, 416040767458985ll);
+    ASSERT_EQ(Change(currency(4160407674589854908LL), VT_BSTR, out), S_OK);
+    EXPECT_EQ(com::FromBstr(out.bstrVal), "416040767458985.4908");
+    VariantClear(&out);
+    ASSERT_EQ(Change(currency(std::numeric_limits<LONGLONG>::min()), VT_BSTR, out), S_OK);
+    EXPECT_EQ(com::FromBstr(out.bstrVal), "-922337203685477.5808");
+    VariantClear(&out);
+    ASSERT_EQ(Change(currency(-5000), VT_BSTR, out), S_OK);
+    EXPECT_EQ(com::FromBstr(out.bstrVal), "-0.5");
+    VariantClear(&out);
+    ASSERT_EQ(Change(currency(120000), VT_BSTR, out), S_OK);
+    EXPECT_EQ(com::FromBstr(out.bstrVal), "12");
+    VariantClear(&out);
+    // Halves to even; negative values never reach an unsigned type.
+    for (auto [in, expected] :
+         {std::pair{25000LL, 2}, {35000LL, 4}, {-25000LL, -2}, {-25001LL, -3}, {14999LL, 1}}) {
+        ASSERT_EQ(Change(currency(in), VT_I4, out), S_OK) << in;
+        EXPECT_EQ(out.lVal, expected) << in;
+    }
+    EXPECT_EQ(Change(currency(-10000), VT_UI8, out), DISP_E_OVERFLOW);
+    ASSERT_EQ(Change(currency(-4000), VT_UI8, out), S_OK);  // rounds to 0
+    EXPECT_EQ(out.ullVal, 0u);
+    ASSERT_EQ(Change(currency(25000), VT_R8, out), S_OK);
+    EXPECT_EQ(out.dblVal, 2.5);
+}
+
+// Texts at the ends of the 64-bit range, both sides alike.
+TEST(VariantChangeType, TextsBeyondTheSixtyFourBitRangeOverflow) {
+    VARIANT out;
+    ASSERT_EQ(Change(Text("-9223372036854775808"), VT_I8, out), S_OK);
+    EXPECT_EQ(out.llVal, std::numeric_limits<LONGLONG>::min());
+    EXPECT_EQ(Change(Text("-9223372036854775809"), VT_I8, out), DISP_E_OVERFLOW);
+    EXPECT_EQ(Change(Text("-99999999999999999999"), VT_I8, out), DISP_E_OVERFLOW);
+    EXPECT_EQ(Change(Text("-9223372036854775809.0"), VT_I8, out), DISP_E_OVERFLOW);
+    EXPECT_EQ(Change(Text("9223372036854775808"), VT_I8, out), DISP_E_OVERFLOW);
+    EXPECT_EQ(Change(Text("18446744073709551616"), VT_UI8, out), DISP_E_OVERFLOW);
+    ASSERT_EQ(Change(Text("-9223372036854775809"), VT_R8, out), S_OK);
+    EXPECT_EQ(out.dblVal, -9223372036854775808.0);
 }
 
 TEST(VariantChangeType, TextAndNumbers) {

@@ -12,23 +12,57 @@
 
 namespace {
 
-// A source value reduced to one of three exact number forms.
+// A source value reduced to one of four exact number forms.
 struct Number {
-    enum Kind { Signed, Unsigned, Real } kind = Signed;
-    std::int64_t i = 0;
+    enum Kind { Signed, Unsigned, Real, Currency } kind = Signed;
+    std::int64_t i = 0;  // Signed; Currency: the count of ten-thousandths
     std::uint64_t u = 0;
     double d = 0;
+    // A Real as rounded into an integer: with more precision than d where the source had it
+    // (a text such as -9223372036854775809 is not -2^63).
+    long double wide = 0;
     int digits = 15;  // significant digits when written as text
 };
 
-Number Signed(std::int64_t v) { return {Number::Signed, v, 0, 0, 15}; }
+Number Signed(std::int64_t v) { return {Number::Signed, v, 0, 0, 0, 15}; }
 Number Unsigned(std::uint64_t v) {
     if (v <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
         return Signed(static_cast<std::int64_t>(v));
     }
-    return {Number::Unsigned, 0, v, 0, 15};
+    return {Number::Unsigned, 0, v, 0, 0, 15};
 }
-Number Real(double v, int digits = 15) { return {Number::Real, 0, 0, v, digits}; }
+Number Real(double v, int digits = 15) { return {Number::Real, 0, 0, v, v, digits}; }
+Number Currency(std::int64_t tenThousandths) {
+    return {Number::Currency, tenThousandths, 0, 0, 0, 15};
+}
+
+constexpr std::int64_t kCurrencyScale = 10000;
+
+// A currency's value rounded to a whole number, half to even, without leaving integers.
+std::int64_t RoundCurrency(std::int64_t tenThousandths) {
+    std::int64_t whole = tenThousandths / kCurrencyScale;  // toward zero
+    const std::int64_t rest = tenThousandths % kCurrencyScale;
+    const std::int64_t half = kCurrencyScale / 2;
+    const std::int64_t away = rest < 0 ? -rest : rest;
+    if (away > half || (away == half && whole % 2 != 0)) whole += rest < 0 ? -1 : 1;
+    return whole;
+}
+
+// "123.4567", "-0.5", "12": the currency's digits as they are, trailing zeros dropped.
+std::string CurrencyText(std::int64_t tenThousandths) {
+    const bool negative = tenThousandths < 0;
+    // In unsigned arithmetic: the lowest value has no positive counterpart.
+    const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(tenThousandths)
+                                             : static_cast<std::uint64_t>(tenThousandths);
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%s%llu.%04llu", negative ? "-" : "",
+                  static_cast<unsigned long long>(magnitude / kCurrencyScale),
+                  static_cast<unsigned long long>(magnitude % kCurrencyScale));
+    std::string text = buf;
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+    return text;
+}
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -74,6 +108,11 @@ HRESULT ParseNumber(BSTR text, Number& out) {
         return DISP_E_TYPEMISMATCH;
     }
     out = Real(negative ? -d : d);
+    long double wide = 0;
+    auto rw = std::from_chars(digits.data(), digits.data() + digits.size(), wide);
+    if (rw.ec == std::errc() && rw.ptr == digits.data() + digits.size()) {
+        out.wide = negative ? -wide : wide;
+    }
     return S_OK;
 }
 
@@ -118,7 +157,7 @@ HRESULT ReadNumber(VARTYPE vt, const void* p, Number& out) {
             out = Real(*static_cast<const double*>(p));
             return S_OK;
         case VT_CY:
-            out = Real(static_cast<double>(*static_cast<const LONGLONG*>(p)) / 10000.0);
+            out = Currency(*static_cast<const LONGLONG*>(p));
             return S_OK;
         case VT_BSTR:
             return ParseNumber(*static_cast<const BSTR*>(p), out);
@@ -128,14 +167,16 @@ HRESULT ReadNumber(VARTYPE vt, const void* p, Number& out) {
 }
 
 // Rounds half to even, as Automation does when a fraction goes into an integer.
-double RoundHalfEven(double d) {
-    double r = std::round(d);
-    if (std::fabs(d - std::trunc(d)) == 0.5) r = 2.0 * std::round(d / 2.0);
+long double RoundHalfEven(long double d) {
+    long double r = std::round(d);
+    if (std::fabs(d - std::trunc(d)) == 0.5L) r = 2.0L * std::round(d / 2.0L);
     return r;
 }
 
 HRESULT ToSigned(const Number& n, std::int64_t lo, std::int64_t hi, std::int64_t& out) {
     switch (n.kind) {
+        case Number::Currency:
+            return ToSigned(Signed(RoundCurrency(n.i)), lo, hi, out);
         case Number::Signed:
             if (n.i < lo || n.i > hi) return DISP_E_OVERFLOW;
             out = n.i;
@@ -143,13 +184,13 @@ HRESULT ToSigned(const Number& n, std::int64_t lo, std::int64_t hi, std::int64_t
         case Number::Unsigned:
             return DISP_E_OVERFLOW;  // always above INT64_MAX
         case Number::Real: {
-            if (!std::isfinite(n.d)) return DISP_E_OVERFLOW;
-            double r = RoundHalfEven(n.d);
-            // Compare in double with limits that are exact powers of two where needed.
-            double dlo = static_cast<double>(lo);
-            double dhi = hi == std::numeric_limits<std::int64_t>::max()
-                             ? 9223372036854775808.0
-                             : static_cast<double>(hi) + 1;
+            if (!std::isfinite(n.wide)) return DISP_E_OVERFLOW;
+            const long double r = RoundHalfEven(n.wide);
+            // Limits that are exact powers of two where needed.
+            const long double dlo = static_cast<long double>(lo);
+            const long double dhi = hi == std::numeric_limits<std::int64_t>::max()
+                                        ? 9223372036854775808.0L
+                                        : static_cast<long double>(hi) + 1;
             if (r < dlo || r >= dhi) return DISP_E_OVERFLOW;
             out = static_cast<std::int64_t>(r);
             return S_OK;
@@ -160,6 +201,8 @@ HRESULT ToSigned(const Number& n, std::int64_t lo, std::int64_t hi, std::int64_t
 
 HRESULT ToUnsigned(const Number& n, std::uint64_t hi, std::uint64_t& out) {
     switch (n.kind) {
+        case Number::Currency:
+            return ToUnsigned(Signed(RoundCurrency(n.i)), hi, out);
         case Number::Signed:
             if (n.i < 0 || static_cast<std::uint64_t>(n.i) > hi) return DISP_E_OVERFLOW;
             out = static_cast<std::uint64_t>(n.i);
@@ -169,11 +212,11 @@ HRESULT ToUnsigned(const Number& n, std::uint64_t hi, std::uint64_t& out) {
             out = n.u;
             return S_OK;
         case Number::Real: {
-            if (!std::isfinite(n.d)) return DISP_E_OVERFLOW;
-            double r = RoundHalfEven(n.d);
-            double dhi = hi == std::numeric_limits<std::uint64_t>::max()
-                             ? 18446744073709551616.0
-                             : static_cast<double>(hi) + 1;
+            if (!std::isfinite(n.wide)) return DISP_E_OVERFLOW;
+            const long double r = RoundHalfEven(n.wide);
+            const long double dhi = hi == std::numeric_limits<std::uint64_t>::max()
+                                        ? 18446744073709551616.0L
+                                        : static_cast<long double>(hi) + 1;
             if (r < 0 || r >= dhi) return DISP_E_OVERFLOW;
             out = static_cast<std::uint64_t>(r);
             return S_OK;
@@ -190,12 +233,23 @@ double AsDouble(const Number& n) {
             return static_cast<double>(n.u);
         case Number::Real:
             return n.d;
+        case Number::Currency:
+            return static_cast<double>(n.i) / kCurrencyScale;
     }
     return 0;
 }
 
 bool IsZero(const Number& n) {
-    return n.kind == Number::Real ? n.d == 0 : (n.kind == Number::Signed ? n.i == 0 : n.u == 0);
+    switch (n.kind) {
+        case Number::Real:
+            return n.d == 0;
+        case Number::Unsigned:
+            return n.u == 0;
+        case Number::Signed:
+        case Number::Currency:
+            return n.i == 0;
+    }
+    return false;
 }
 
 std::string NumberText(const Number& n) {
@@ -210,6 +264,8 @@ std::string NumberText(const Number& n) {
         case Number::Real:
             std::snprintf(buf, sizeof buf, "%.*G", n.digits, n.d);
             break;
+        case Number::Currency:
+            return CurrencyText(n.i);
     }
     return buf;
 }
