@@ -1,4 +1,5 @@
 // Start-up behind the disclaimer, the about box, the end of the program and the menus.
+#include <QApplication>
 #include <QTimer>
 #include <QWidget>
 
@@ -136,6 +137,26 @@ TEST_F(AppTest, ConnectionTypeMenuAndStore) {
     EXPECT_EQ(window.loadClicks, 1);
     EXPECT_EQ(window.saveClicks, 1);
     EXPECT_EQ(ends.Count(), 0);
+}
+
+}  // namespace
+}  // namespace app_test
+
+namespace app_test {
+namespace {
+
+// The keep-alive relies on it: a real, modal message box goes on dispatching window timers.
+TEST(RealMessageBox, KeepsWindowTimersRunningWhileOpen) {
+    forms::Form form("form", 100, 100);
+    forms::Timer& timer = form.AddTimer("tmr", -1, 50);
+    int ticks = 0;
+    timer.OnTimer = [&] { ++ticks; };
+    timer.SetEnabled(true);
+    QTimer::singleShot(400, [] {
+        if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+    forms::MsgBox("Open for 400 ms", forms::kOkOnly, "", &form);
+    EXPECT_GE(ticks, 5);
 }
 
 }  // namespace
