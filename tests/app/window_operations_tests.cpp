@@ -146,7 +146,7 @@ TEST_F(ScriptedOperations, LinkLostAtTheThirdOfFiveChannels) {
     EXPECT_EQ(window.Channels.StartupValues[2], 0);
 }
 
-TEST_F(ScriptedOperations, SetsThatSendNothing) {
+TEST_F(ScriptedOperations, OperationsThatSendNothing) {
     Start();
     Edit(0, 300);  // changed but not tested
     Tested(1, 0);  // tested back to its start-up value
@@ -172,6 +172,12 @@ TEST_F(ScriptedOperations, SetsThatSendNothing) {
     Click(window.btnTest(0));
     EXPECT_EQ(boxes.Calls().back().prompt,
               "You cannot test this value because you are not currently connected to the ECU.");
+    // Reset asks nothing and sends nothing; its read makes every value shown the stored one.
+    const std::size_t shownBoxes = boxes.Calls().size();
+    window.mnuSpecial(0).Choose();
+    EXPECT_EQ(boxes.Calls().size(), shownBoxes);
+    EXPECT_EQ(window.Channels.StartupValues[0], 300);
+    EXPECT_EQ(window.Channels.TestedValues[0], 300);
     EXPECT_TRUE(ecu.sent.empty());
 }
 
