@@ -12,6 +12,7 @@
 #include "ecusim/ecu_simulator.h"
 #include "ecusim/line_directory.h"
 #include "ftdi/device_choice.h"
+#include "ftdi/virtual_cable.h"
 #include "kline/kline.h"
 #include "ortaline/IBoschComms.h"
 #include "registry/registry.h"
@@ -140,6 +141,25 @@ TEST_F(UsbSession, Kwp2000WakeUpAndRequestsOverTheCable) {
         EXPECT_EQ(reply[0], 0x5A);
         ASSERT_EQ(Send({0x3E}, reply), S_OK) << round;
         EXPECT_EQ(reply, (std::vector<LONG>{0x7E}));
+    }
+}
+
+// A cable whose latency timer stays at the chip's 16 ms default still meets the ECU's
+// windows (the key byte 2 complement lands up to about 41 ms after key byte 2, of 50).
+TEST_F(UsbSession, SessionsHoldWithTheChipsDefaultLatencyTimer) {
+    ftdi::ForceVirtualLatencyMs(16);
+    struct Reset {
+        ~Reset() { ftdi::ForceVirtualLatencyMs(0); }
+    } reset;
+    Start(EcuProtocol::Kw1281);
+    for (int round = 0; round < 16; ++round) {
+        // The ECU's bytes meet the timer at another phase each round.
+        clock.AdvanceNs(1'000'000'000 + round * 1'000'000);
+        ASSERT_EQ(WakeUp(2), S_OK) << round;
+        std::vector<LONG> reply;
+        ASSERT_EQ(Send({0x09}, reply), S_OK) << round;
+        ASSERT_EQ(Send({0x21, ecu->Config().channels[0].number}, reply), S_OK) << round;
+        EXPECT_EQ(comms->Close(), S_OK);
     }
 }
 
