@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QImage>
 #include <QSize>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -31,6 +32,47 @@ TEST(Skin, EveryPictureHasTheSizeItsControlNeeds) {
     for (auto [normal, pressed] : pairs) {
         EXPECT_NE(dravik::skin::Picture(normal), dravik::skin::Picture(pressed))
             << normal << " / " << pressed;
+    }
+}
+
+// Rows of a picture that hold near-white label ink between two columns.
+int LabelInkRows(const QImage& picture, int left, int right) {
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    int rows = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        bool ink = false;
+        for (int x = left; x < right && !ink; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            ink = c.alpha() > 200 && c.red() > 200 && c.green() > 200 && c.blue() > 200;
+        }
+        rows += ink ? 1 : 0;
+    }
+    return rows;
+}
+
+double Luminance(const QColor& c) {
+    return 0.2126 * c.red() + 0.7152 * c.green() + 0.0722 * c.blue();
+}
+
+TEST(Skin, ButtonsSharingAPlaceShowOneLabelSizeAndPanelCaptionsAreReadableInside) {
+    using dravik::skin::Picture;
+    // The labels lie right of the emblems (which start 10 pixels in and are under 32 wide).
+    EXPECT_EQ(LabelInkRows(Picture(0), 42, 125), LabelInkRows(Picture(1), 42, 127));
+    EXPECT_EQ(LabelInkRows(Picture(2), 44, 145), LabelInkRows(Picture(9), 44, 146));
+
+    // The "SETTINGS FILE" caption on the top rim of its panel (x 34 to 164, top 232) is
+    // bright and ends short of the panel's right edge.
+    for (int page : {17, 18}) {
+        const QImage back = Picture(page);
+        double inside = 0, beyond = 0;
+        for (int y = 224; y < 240; ++y) {
+            for (int x = 66; x < 161; ++x)
+                inside = std::max(inside, Luminance(back.pixelColor(x, y)));
+            for (int x = 161; x < 200; ++x)
+                beyond = std::max(beyond, Luminance(back.pixelColor(x, y)));
+        }
+        EXPECT_GT(inside, 180) << page;
+        EXPECT_LT(beyond, 70) << page;
     }
 }
 

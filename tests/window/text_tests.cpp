@@ -3,6 +3,7 @@
 #include <QImage>
 #include <cmath>
 
+#include "skin/design.h"
 #include "window_fixture.h"
 
 namespace window_test {
@@ -98,6 +99,18 @@ TEST_F(WindowTest, BoxCodeLineBeforeAConnectionIsTheLabelAloneUprightAndCentredO
     window.Refresh();
     auto [left2, right2] = InkColumns(window.Grab(), back, 0, 36, 300, 800);
     EXPECT_GT(right2, right + 50);
+}
+
+TEST_F(WindowTest, ALongBoxCodeEndsInsideTheWindow) {
+    window.SetPicture(QImage());
+    window.ecu = "0261207772 1037366536 038906019FP  1.9l R4 EDC G000SG  5437";
+    window.Refresh();
+    const QRgb back = forms::ToQColor(window.BackColor()).rgb();
+    auto [left, right] = InkColumns(window.Grab(), back, 0, 36, 300, 800);
+    EXPECT_NEAR(left, window.Image1->Left(), 2);
+    // Cut at the end of its strip (plus the outline), using the room up to there.
+    EXPECT_LE(right, dravik::skin::kBoxCodeRight + 1);
+    EXPECT_GT(right, dravik::skin::kBoxCodeRight - 20);
 }
 
 // The six titles of a page just painted: italic, with their shadow, top-aligned with their

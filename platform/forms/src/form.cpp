@@ -12,6 +12,7 @@
 #include <QWindow>
 #include <cmath>
 
+#include "forms/chrome.h"
 #include "forms/screen.h"
 #include "internal.h"
 
@@ -87,7 +88,8 @@ bool FormSurface::event(QEvent* event) {
         auto* help = static_cast<QHelpEvent*>(event);
         const Image* image = m_form.HitTest(help->pos().x(), help->pos().y());
         if (image != nullptr && !image->ToolTipText.empty()) {
-            QToolTip::showText(help->globalPos(), QString::fromStdString(image->ToolTipText), this);
+            QToolTip::showText(help->globalPos(),
+                               QString::fromStdString(WrapToolTip(image->ToolTipText)), this);
         } else {
             QToolTip::hideText();
             event->ignore();

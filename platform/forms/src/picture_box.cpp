@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <cmath>
 
+#include "forms/chrome.h"
 #include "forms/form.h"
 #include "internal.h"
 
@@ -55,9 +56,10 @@ void PictureBox::Refresh() { m_widget->repaint(); }
 
 bool PictureBox::Visible() const { return m_widget->isVisibleTo(m_widget->parentWidget()); }
 void PictureBox::SetVisible(bool visible) { m_widget->setVisible(visible); }
-std::string PictureBox::ToolTipText() const { return m_widget->toolTip().toStdString(); }
+std::string PictureBox::ToolTipText() const { return m_toolTipText; }
 void PictureBox::SetToolTipText(const std::string& text) {
-    m_widget->setToolTip(QString::fromStdString(text));
+    m_toolTipText = text;
+    m_widget->setToolTip(QString::fromStdString(WrapToolTip(text)));
 }
 
 bool PictureBox::Move(double left, double top) {

@@ -31,4 +31,10 @@ double Surface::TextHeight(const std::string& text) const {
     return QFontMetricsF(ToQFont(m_font)).height();
 }
 
+std::string Surface::ElidedText(const std::string& text, double width) const {
+    return QFontMetricsF(ToQFont(m_font))
+        .elidedText(QString::fromStdString(text), Qt::ElideRight, width)
+        .toStdString();
+}
+
 }  // namespace forms

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -33,6 +34,15 @@ QFont Face(int pixels, bool bold) {
     font.setBold(bold);
     font.setHintingPreference(QFont::PreferNoHinting);
     font.setLetterSpacing(QFont::AbsoluteSpacing, pixels >= 12 ? 1.0 : 0.5);
+    return font;
+}
+
+// Group captions, the legend and the status label: readable beside the printed texts.
+const QColor kCaptionInk(0xB4, 0xBC, 0xC8);
+
+QFont CaptionFace(bool bold = true) {
+    QFont font = Face(11, bold);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
     return font;
 }
 
@@ -69,10 +79,10 @@ void Plate(QPainter& p, const QRectF& r, qreal radius, const QColor& accent, boo
     }
 }
 
-void Label(QPainter& p, const QRectF& r, const QString& text, int pixels, const QColor& color,
-           bool pressed) {
+void Label(QPainter& p, const QRectF& r, const QString& text, const QFont& font,
+           const QColor& color, bool pressed) {
     const QRectF at = pressed ? r.translated(1, 1) : r;
-    p.setFont(Face(pixels, true));
+    p.setFont(font);
     p.setPen(QColor(0, 0, 0, 180));
     p.drawText(at.translated(1, 1), Qt::AlignCenter, text);
     p.setPen(pressed ? color.lighter(115) : color);
@@ -85,33 +95,54 @@ QImage Button(int width, int height, const QString& text, const QColor& accent, 
     QPainter p(&image);
     const QRectF r(0, 0, width, height);
     Plate(p, r, std::min(8, height / 3), accent, pressed);
-    Label(p, r, text, pixels, pressed ? accent : kInk, pressed);
+    Label(p, r, text, Face(pixels, true), pressed ? accent : kInk, pressed);
     return image;
 }
 
-// A large button with an emblem on the left and a label on the right.
-QImage EmblemButton(int width, int height, const QString& text, const QColor& accent, bool pressed,
-                    void (*emblem)(QPainter&, const QRectF&, const QColor&)) {
-    QImage image = Canvas(width, height);
-    QPainter p(&image);
-    const QRectF r(0, 0, width, height);
-    Plate(p, r, 12, accent, pressed);
-    const qreal size = std::round(height * 0.46);
-    QRectF icon(12, (height - size) / 2, size, size);
-    if (pressed) icon.translate(1, 1);
-    emblem(p, icon, accent);
-    const QRectF textArea(icon.right() + 4, 0, width - icon.right() - 10, height);
-    // The largest label size whose widest line fits beside the emblem.
+// A large button with an emblem on the left and a label on the right: where each goes.
+struct EmblemPlan {
+    QRectF icon;
+    QRectF text;
+};
+
+EmblemPlan PlanEmblemButton(int width, int height) {
+    const qreal size = std::round(height * 0.38);
+    const QRectF icon(10, (height - size) / 2, size, size);
+    return EmblemPlan{icon, QRectF(icon.right() + 3, 0, width - icon.right() - 9, height)};
+}
+
+// Labels of emblem buttons: set close, so that long words keep a large size.
+QFont EmblemLabelFace(int pixels) {
+    QFont font = Face(pixels, true);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
+    return font;
+}
+
+// The largest label size (at most 13 pixels) at which the widest line of every text fits the
+// narrowest of the areas: buttons that replace each other in one place show one label size.
+int SharedLabelPixels(const QStringList& texts, qreal width) {
     int pixels = 13;
     for (; pixels > 8; --pixels) {
-        const QFontMetricsF metrics(Face(pixels, true));
+        const QFontMetricsF metrics(EmblemLabelFace(pixels));
         qreal widest = 0;
-        for (const QString& line : text.split('\n')) {
-            widest = std::max(widest, metrics.horizontalAdvance(line));
+        for (const QString& text : texts) {
+            for (const QString& line : text.split('\n')) {
+                widest = std::max(widest, metrics.horizontalAdvance(line));
+            }
         }
-        if (widest <= textArea.width() - 4) break;
+        if (widest <= width - 4) break;
     }
-    Label(p, textArea, text, pixels, pressed ? accent : kInk, pressed);
+    return pixels;
+}
+
+QImage EmblemButton(int width, int height, const QString& text, int pixels, const QColor& accent,
+                    bool pressed, void (*emblem)(QPainter&, const QRectF&, const QColor&)) {
+    QImage image = Canvas(width, height);
+    QPainter p(&image);
+    Plate(p, QRectF(0, 0, width, height), 12, accent, pressed);
+    const EmblemPlan plan = PlanEmblemButton(width, height);
+    emblem(p, pressed ? plan.icon.translated(1, 1) : plan.icon, accent);
+    Label(p, plan.text, text, EmblemLabelFace(pixels), pressed ? accent : kInk, pressed);
     return image;
 }
 
@@ -155,6 +186,17 @@ void GaugeEmblem(QPainter& p, const QRectF& r, const QColor& accent) {
     p.setBrush(kInk);
     p.drawEllipse(dial.center(), 3, 3);
 }
+
+// One emblem button: its picture indexes, size, label, colour and emblem.
+struct EmblemSpec {
+    int normalIndex;
+    int pressedIndex;
+    int width;
+    int height;
+    QString text;
+    QColor accent;
+    void (*emblem)(QPainter&, const QRectF&, const QColor&);
+};
 
 QImage RoundButton(const QString& sign, bool pressed) {
     QImage image = Canvas(25, 25);
@@ -212,12 +254,12 @@ void Panel(QPainter& p, const QRectF& r, const QColor& accent, const QString& ca
     p.setBrush(body);
     p.drawRoundedRect(r, 7, 7);
     p.setPen(QPen(accent, 2, Qt::SolidLine, Qt::FlatCap));
-    p.drawLine(QPointF(r.left() + 10, r.top() + 0.5), QPointF(r.left() + 46, r.top() + 0.5));
+    p.drawLine(QPointF(r.left() + 10, r.top() + 0.5), QPointF(r.left() + 26, r.top() + 0.5));
     if (!caption.isEmpty()) {
-        p.setFont(Face(9, true));
-        p.setPen(QColor(0x7C, 0x85, 0x92));
-        p.drawText(QRectF(r.left() + 52, r.top() - 6, 200, 12), Qt::AlignLeft | Qt::AlignVCenter,
-                   caption);
+        p.setFont(CaptionFace());
+        p.setPen(kCaptionInk);
+        p.drawText(QRectF(r.left() + 32, r.top() - 8, r.width() - 38, 16),
+                   Qt::AlignLeft | Qt::AlignVCenter, caption);
     }
 }
 
@@ -280,8 +322,8 @@ QImage Background(bool advanced) {
     Panel(p, QRectF(34, 400, 234, 126), accent, "PAGE");
 
     // Status strip.
-    p.setFont(Face(9, true));
-    p.setPen(QColor(0x7C, 0x85, 0x92));
+    p.setFont(CaptionFace());
+    p.setPen(kCaptionInk);
     p.drawText(QRectF(kStatusStrip.left() - 70, kStatusStrip.top(), 62, kStatusStrip.height()),
                Qt::AlignRight | Qt::AlignVCenter, "STATUS");
     Inset(p, kStatusStrip.adjusted(-2, -2, 2, 2), QColor(0x07, 0x08, 0x0A));
@@ -293,9 +335,9 @@ QImage Background(bool advanced) {
                advanced ? "ADVANCED FUEL CONTROLS" : "BASE CONTROLS");
     p.setPen(QPen(accent, 2));
     p.drawLine(QPointF(282, 206), QPointF(740, 206));
-    p.setFont(Face(9, false));
-    p.setPen(QColor(0x7C, 0x85, 0x92));
-    p.drawText(QRectF(282, 206, 460, 18), Qt::AlignRight | Qt::AlignVCenter,
+    p.setFont(CaptionFace(false));
+    p.setPen(kCaptionInk);
+    p.drawText(QRectF(282, 207, 460, 18), Qt::AlignRight | Qt::AlignVCenter,
                "*  untested     **  tested, not stored");
 
     // The six channel rows.
@@ -339,14 +381,24 @@ int main(int argc, char** argv) {
     const std::string out = argv[2];
     bool ok = true;
     auto save = [&](int index, const QImage& image) { ok = Save(image, out, index) && ok; };
-    save(0, EmblemButton(131, 68, "CONNECT", kGreen, false, PowerEmblem));
-    save(19, EmblemButton(131, 68, "CONNECT", kGreen, true, PowerEmblem));
-    save(1, EmblemButton(133, 70, "DISCONNECT", kRed, false, PowerEmblem));
-    save(20, EmblemButton(133, 70, "DISCONNECT", kRed, true, PowerEmblem));
-    save(2, EmblemButton(151, 81, "ADVANCED\nFUEL", kCyan, false, DropEmblem));
-    save(21, EmblemButton(151, 81, "ADVANCED\nFUEL", kCyan, true, DropEmblem));
-    save(9, EmblemButton(152, 83, "BASE\nCONTROLS", kAmber, false, GaugeEmblem));
-    save(22, EmblemButton(152, 83, "BASE\nCONTROLS", kAmber, true, GaugeEmblem));
+    // Connect and Disconnect, and the two page buttons, replace each other in one place.
+    auto savePair = [&](const EmblemSpec& first, const EmblemSpec& second) {
+        const int pixels =
+            SharedLabelPixels({first.text, second.text},
+                              std::min(PlanEmblemButton(first.width, first.height).text.width(),
+                                       PlanEmblemButton(second.width, second.height).text.width()));
+        for (const EmblemSpec* spec : {&first, &second}) {
+            for (bool pressed : {false, true}) {
+                save(pressed ? spec->pressedIndex : spec->normalIndex,
+                     EmblemButton(spec->width, spec->height, spec->text, pixels, spec->accent,
+                                  pressed, spec->emblem));
+            }
+        }
+    };
+    savePair({0, 19, 131, 68, "CONNECT", kGreen, PowerEmblem},
+             {1, 20, 133, 70, "DISCONNECT", kRed, PowerEmblem});
+    savePair({2, 21, 151, 81, "ADVANCED\nFUEL", kCyan, DropEmblem},
+             {9, 22, 152, 83, "BASE\nCONTROLS", kAmber, GaugeEmblem});
     save(4, Button(94, 43, "LOAD", kSteel, false));
     save(3, Button(94, 43, "LOAD", kSteel, true));
     save(11, Button(96, 44, "SAVE", kSteel, false));

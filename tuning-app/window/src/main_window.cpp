@@ -3,6 +3,7 @@
 #include "conversions.h"
 #include "dravik/run_time_error.h"
 #include "forms/app.h"
+#include "forms/chrome.h"
 #include "forms/msgbox.h"
 #include "skin/design.h"
 #include "skin/pictures.h"
@@ -31,6 +32,9 @@ forms::Font WindowFont() {
 
 MainWindow::MainWindow() : Form("Dravik", skin::kClientWidth, skin::kClientHeight) {
     forms::SetAppTitle(kProductName);
+    forms::SetChrome(forms::Chrome{skin::kChromeBack, skin::kChromeRaised, skin::kChromeText,
+                                   skin::kChromeDimText, skin::kChromeAccent,
+                                   skin::kChromeAccentText});
     SetCaption(kCaption);
     SetFont(WindowFont());
     SetBackColor(0x100D0B);

@@ -1,6 +1,7 @@
 // Text the window prints on itself and on its status line: channel titles with a drop
 // shadow, and outlined lines that stay upright although the window font is italic.
 #include "conversions.h"
+#include "skin/design.h"
 #include "window/main_window.h"
 
 namespace dravik {
@@ -26,7 +27,13 @@ void MainWindow::Form_Paint() {
     const std::string ecu = EcuType();
     const std::int16_t x = ScreenInt16(Image1->Left());
     const std::int16_t y = ScreenInt16((Image1->Height() - TextHeight(ecu)) / 2 + Image1->Top());
-    PrintOutlinedOnForm("Box Code: " + ecu, x, y);
+    // A long identification is cut at the end of its strip rather than run off the window;
+    // measured upright, as it is printed.
+    const bool italic = FontItalic();
+    SetFontItalic(false);
+    const std::string line = ElidedText("Box Code: " + ecu, skin::kBoxCodeRight - x);
+    SetFontItalic(italic);
+    PrintOutlinedOnForm(line, x, y);
 }
 
 void MainWindow::DrawChannelTitle(std::int16_t row, const std::string& name) {

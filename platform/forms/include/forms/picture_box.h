@@ -55,6 +55,7 @@ private:
     Rect m_rect;
     OleColor m_backColor = 0xFFFFFF;
     QImage m_canvas;
+    std::string m_toolTipText;  // as given; shown wrapped
     std::unique_ptr<PictureBoxWidget> m_widget;
 };
 

@@ -34,6 +34,8 @@ public:
     void Print(const std::string& text);
     double TextWidth(const std::string& text) const;
     double TextHeight(const std::string& text) const;
+    // The text as far as it fits into width in the current font, cut with an ellipsis.
+    std::string ElidedText(const std::string& text, double width) const;
 
 protected:
     // The pixels that Print draws on, and the notice that they changed.

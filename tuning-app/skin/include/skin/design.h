@@ -88,4 +88,15 @@ inline constexpr unsigned kValueBack = 0x0A0807;
 inline constexpr unsigned kValueInk = 0x2C9EFF;
 inline constexpr unsigned kStatusBack = 0x0A0807;
 
+// The menu bar, menus, message boxes and tooltips in the colours of the panels.
+inline constexpr unsigned kChromeBack = 0x26201C;
+inline constexpr unsigned kChromeRaised = 0x3E362F;
+inline constexpr unsigned kChromeText = 0xEEEAE8;
+inline constexpr unsigned kChromeDimText = 0x92857C;
+inline constexpr unsigned kChromeAccent = 0x2C9EFF;
+inline constexpr unsigned kChromeAccentText = 0x100D0B;
+
+// Where the "Box Code: " line must end: the right end of its strip, less a margin.
+inline constexpr int kBoxCodeRight = kClientWidth - 8;
+
 }  // namespace dravik::skin
