@@ -3,9 +3,11 @@
 //
 // Files: BoschComms.cpp (COM surface, properties, SendCommand, Close, OpenPort,
 // InitializeAtAddress), WaitInMS.cpp, Exchange.cpp (SendRequest, ExchangeMessage,
-// SendByteWithEcho), ExchangeInverse.cpp (ExchangeMessageWithInverse), SlowInit.cpp
-// (the 5-baud senders, InitializeSlow, DecodeKeywords).
+// SendByteWithEcho), ExchangeInverse.cpp (ExchangeMessageWithInverse), NinthBit.cpp
+// (ExchangeMessageNinthBit), SlowInit.cpp (the 5-baud senders, InitializeSlow,
+// DecodeKeywords), FastInit.cpp (InitializeFast, InitializeFast2).
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "Message.h"
@@ -94,6 +96,19 @@ public:
     std::int32_t SendFiveBaudByteAccurate(std::int32_t address);
     std::int32_t SendFiveBaudByteViaUart(std::int32_t address);
     std::string DecodeKeywords(BYTE kw1, BYTE kw2);
+    // FastInit.cpp: the body of InitializeFast2 (key bytes out as read), and the 25 ms low /
+    // 25 ms high pattern, which returns the counter at the end of the high phase.
+    HRESULT FastInitialize(LONG SerialPort, LONG EcuAddress, bool kw2000, LONG mode,
+                           LONG& kw1Out, LONG& kw2Out);
+    std::int64_t SendWakeUpPattern();
+    // NinthBit.cpp
+    HRESULT ExchangeMessageNinthBit(const BYTE* frame, std::int32_t size, CByteArray& echo,
+                                    CByteArray& reply, bool stamp);
+    void SetNinthBitParity(std::int32_t bit);
+    // 8 data bits, the stop bits of the fast initialisation's mode, and the parity when
+    // one is given (otherwise the serial port keeps its own and the cable gets space).
+    void SetMcMessLine(std::optional<PortParity> parity);
+    void AwaitByteSent();
 
     // ---- state record ----
     CPort* m_pPort = nullptr;

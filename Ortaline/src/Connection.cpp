@@ -139,18 +139,3 @@ HRESULT BoschComms::InitializeViaUART(LONG SerialPort, LONG BaudRate, LONG EcuAd
                                       VARIANT* retVal) {
     return InitializeAtAddress(SerialPort, BaudRate, EcuAddress, 3, retVal);
 }
-
-HRESULT BoschComms::InitializeFast(LONG SerialPort, LONG EcuAddress, VARIANT* retVal) {
-    return InitializeFast2(SerialPort, EcuAddress, 1, 0, retVal);
-}
-
-HRESULT BoschComms::InitializeFast2(LONG, LONG, LONG, LONG, VARIANT* retVal) {
-    if (retVal == nullptr) return E_POINTER;
-    VariantInit(retVal);
-    return Guarded(*this, [&]() -> HRESULT {
-        m_bEcuInitialized = 0;
-        const char* text = "Fast initialization is not available";
-        Fire_Status(text, Severe);
-        return Error(text);
-    });
-}

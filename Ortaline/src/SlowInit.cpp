@@ -3,6 +3,7 @@
 #include <string>
 
 #include "BoschComms.h"
+#include "KeyBytesOut.h"
 #include "clock/win_time.h"
 
 namespace {
@@ -18,27 +19,6 @@ void AppendHex(std::string& trace, BYTE b) {
     trace += text;
 }
 
-// Fills the caller's {KW1, KW2} array with the key bytes read so far, however the wake-up
-// ends.
-class KeyBytesOut {
-public:
-    explicit KeyBytesOut(SAFEARRAY* array) : m_array(array) {}
-    ~KeyBytesOut() {
-        LONG index = 0;
-        SafeArrayPutElement(m_array, &index, &kw1);
-        index = 1;
-        SafeArrayPutElement(m_array, &index, &kw2);
-    }
-    KeyBytesOut(const KeyBytesOut&) = delete;
-    KeyBytesOut& operator=(const KeyBytesOut&) = delete;
-
-    LONG kw1 = 0;
-    LONG kw2 = 0;
-
-private:
-    SAFEARRAY* m_array;
-};
-
 }  // namespace
 
 HRESULT BoschComms::InitializeSlow(LONG EcuAddress, VARIANT* retVal, int method) {
@@ -50,7 +30,7 @@ HRESULT BoschComms::InitializeSlow(LONG EcuAddress, VARIANT* retVal, int method)
         Fire_Status("Out of memory", Severe);
         return Error("Out of memory");
     }
-    KeyBytesOut keyBytes(retVal->parray);
+    ortaline::KeyBytesOut keyBytes(retVal->parray);
 
     if (m_pPort == nullptr || !m_pPort->IsOpen()) {
         Fire_Status("Serial port is not open", Severe);

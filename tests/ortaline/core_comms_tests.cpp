@@ -759,14 +759,22 @@ TEST(CoreOutVariant, ArrayTypeWithoutArrayBecomesEmpty) {
     VariantClear(&v);
 }
 
-TEST_F(CommsTest, FastInitializationFailsCleanlyForNow) {
-    comms->m_bEcuInitialized = 1;
+TEST_F(CommsTest, PortFailureDuringFastInitializationEndsAsAFailedWakeUp) {
+    auto* port = InitialisedWithPort();
+    port->failPurgeWith = ERROR_DEVICE_NOT_CONNECTED;
     EXPECT_EQ(comms->InitializeFast2(1, 0x33, 1, 0, &result), DISP_E_EXCEPTION);
-    EXPECT_EQ(result.vt, VT_EMPTY);
     EXPECT_EQ(comms->m_bEcuInitialized, 0);
-    EXPECT_EQ(sink.events,
-              (std::vector<StatusEvent>{{"Fast initialization is not available", Severe}}));
-    EXPECT_EQ(core_test::TakeError().description, "Fast initialization is not available");
+    ASSERT_FALSE(sink.events.empty());
+    EXPECT_EQ(sink.events.back().level, Severe);
+    EXPECT_EQ(sink.events.back().text.rfind("Serial port error: ", 0), 0u)
+        << sink.events.back().text;
+    EXPECT_EQ(core_test::TakeError().description, sink.events.back().text);
+    ASSERT_EQ(result.vt, VT_ARRAY | VT_I4);
+    for (LONG i = 0; i < 2; ++i) {
+        LONG key = -1;
+        ASSERT_EQ(SafeArrayGetElement(result.parray, &i, &key), S_OK);
+        EXPECT_EQ(key, 0);
+    }
 }
 
 TEST_F(CommsTest, EventsReachEverySinkAndErrorInfoIsDeclared) {
