@@ -79,6 +79,11 @@ public:
     HRESULT ExchangeMessage(const BYTE* frame, std::int32_t size, CByteArray& echo,
                             CByteArray& reply, bool stamp);
     BYTE SendByteWithEcho(BYTE byte, bool expectReply);
+    // Timeouts.cpp: purges and the read timeouts every wake-up starts with; the normal read
+    // timeout back after a response-pending chain.
+    static constexpr DWORD kPendingReadTimeoutMs = 4500;
+    void PrepareLineForWakeUp();
+    void EndPendingReadTimeout();
     // Shared by both exchange routines: the counter stamp, the re-reads of the first-echo
     // rule (false when a further read yields nothing) and the echo comparison.
     void StampCounterIfAsked(bool stamp);
@@ -96,10 +101,12 @@ public:
     std::int32_t SendFiveBaudByteAccurate(std::int32_t address);
     std::int32_t SendFiveBaudByteViaUart(std::int32_t address);
     std::string DecodeKeywords(BYTE kw1, BYTE kw2);
+    // A {0, 0} array of 4-byte integers in retVal for the key bytes of a wake-up.
+    HRESULT NewKeyBytesArray(VARIANT* retVal);
     // FastInit.cpp: the body of InitializeFast2 (key bytes out as read), and the 25 ms low /
     // 25 ms high pattern, which returns the counter at the end of the high phase.
-    HRESULT FastInitialize(LONG SerialPort, LONG EcuAddress, bool kw2000, LONG mode,
-                           LONG& kw1Out, LONG& kw2Out);
+    HRESULT FastInitialize(LONG SerialPort, LONG EcuAddress, bool kw2000, LONG mode, LONG& kw1Out,
+                           LONG& kw2Out);
     std::int64_t SendWakeUpPattern();
     // NinthBit.cpp
     HRESULT ExchangeMessageNinthBit(const BYTE* frame, std::int32_t size, CByteArray& echo,

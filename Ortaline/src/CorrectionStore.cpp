@@ -10,8 +10,7 @@ CorrectionStore::CorrectionStore() {
     HKEY created = nullptr;
     DWORD disposition = 0;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_READ | KEY_WRITE, nullptr, &created,
-                        &disposition) == ERROR_SUCCESS) {
+                        KEY_READ | KEY_WRITE, nullptr, &created, &disposition) == ERROR_SUCCESS) {
         RegCloseKey(created);
     }
     HKEY key = nullptr;

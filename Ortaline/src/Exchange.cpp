@@ -11,8 +11,6 @@ namespace {
 
 constexpr DWORD kEchoSettleMs = 25;
 constexpr int kMaxExtraFirstEchoReads = 50;
-constexpr DWORD kNormalReadTimeoutMs = 1500;
-constexpr DWORD kPendingReadTimeoutMs = 4500;
 constexpr BYTE kNegativeResponse = 0x7F;
 constexpr BYTE kResponsePending = 0x78;
 // Most bytes read off before an exchange: the receive queue's size.
@@ -141,12 +139,7 @@ HRESULT BoschComms::ExchangeMessage(const BYTE* frame, std::int32_t size, CByteA
             return Error("Invalid checksum on returned data");
         }
 
-        COMMTIMEOUTS timeouts{};
-        m_pPort->GetTimeouts(timeouts);
-        if (timeouts.ReadTotalTimeoutConstant == kPendingReadTimeoutMs) {
-            timeouts.ReadTotalTimeoutConstant = kNormalReadTimeoutMs;
-            m_pPort->SetTimeouts(timeouts);
-        }
+        EndPendingReadTimeout();
 
         const bool pending = replyFrame->GetFirstDataByte() == kNegativeResponse &&
                              reply.GetSize() > 2 && reply[2] == kResponsePending;
@@ -158,6 +151,7 @@ HRESULT BoschComms::ExchangeMessage(const BYTE* frame, std::int32_t size, CByteA
             return Error("Too many response pending replies");
         }
         Fire_Status("Response Pending... (0x78)", Info);
+        COMMTIMEOUTS timeouts{};
         m_pPort->GetTimeouts(timeouts);
         timeouts.ReadTotalTimeoutConstant = kPendingReadTimeoutMs;
         m_pPort->SetTimeouts(timeouts);

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr DWORD kNormalReadTimeoutMs = 1500;
-constexpr DWORD kPendingReadTimeoutMs = 4500;
 // Block counter, title and block end: anything shorter is not a block.
 constexpr BYTE kMinimumBlockLength = 3;
 
@@ -179,11 +177,6 @@ HRESULT BoschComms::ExchangeMessageWithInverse(const BYTE* frame, std::int32_t s
         Fire_Status("Invalid sequence on returned data", Warning);
     }
 
-    COMMTIMEOUTS timeouts{};
-    m_pPort->GetTimeouts(timeouts);
-    if (timeouts.ReadTotalTimeoutConstant == kPendingReadTimeoutMs) {
-        timeouts.ReadTotalTimeoutConstant = kNormalReadTimeoutMs;
-        m_pPort->SetTimeouts(timeouts);
-    }
+    EndPendingReadTimeout();
     return S_OK;
 }

@@ -74,12 +74,7 @@ HRESULT BoschComms::InitializeFast2(LONG SerialPort, LONG EcuAddress, LONG kw200
     const HRESULT hr = Guarded(*this, [&]() -> HRESULT {
         entered = true;
         m_bEcuInitialized = 1;
-        retVal->vt = VT_ARRAY | VT_I4;
-        retVal->parray = SafeArrayCreateVector(VT_I4, 0, 2);
-        if (retVal->parray == nullptr) {
-            Fire_Status("Out of memory", Severe);
-            return Error("Out of memory");
-        }
+        if (const HRESULT created = NewKeyBytesArray(retVal); FAILED(created)) return created;
         ortaline::KeyBytesOut keyBytes(retVal->parray);
         return FastInitialize(SerialPort, EcuAddress, kw2000 != 0, mode, keyBytes.kw1,
                               keyBytes.kw2);
@@ -106,12 +101,7 @@ HRESULT BoschComms::FastInitialize(LONG SerialPort, LONG EcuAddress, bool kw2000
         Fire_Status(text, Severe);
         return Error(text);
     }
-    m_pPort->TerminateOutstandingReads();
-    m_pPort->TerminateOutstandingWrites();
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = 60;
-    timeouts.ReadTotalTimeoutConstant = 1500;
-    m_pPort->SetTimeouts(timeouts);
+    PrepareLineForWakeUp();
     Fire_Status("Fast Initializing Ortaline", Info);
 
     const BYTE startService = kw2000 ? kStartCommunication : kStartNinthBitMode;
@@ -154,9 +144,9 @@ HRESULT BoschComms::FastInitialize(LONG SerialPort, LONG EcuAddress, bool kw2000
     HRESULT result = S_OK;
     try {
         ProtocolForExchange asIso14230(m_nProtocol, KWP2000);
-        result = ExchangeMessage(request->GetFrameData(),
-                                 static_cast<std::int32_t>(request->GetFrameSize()), echo, reply,
-                                 true);
+        result =
+            ExchangeMessage(request->GetFrameData(),
+                            static_cast<std::int32_t>(request->GetFrameSize()), echo, reply, true);
     } catch (...) {
         m_nCorrectionFactor = 0;  // it may hold a raw counter reading
         throw;
@@ -167,14 +157,16 @@ HRESULT BoschComms::FastInitialize(LONG SerialPort, LONG EcuAddress, bool kw2000
     if (FAILED(result)) return result;
     const BYTE positive = static_cast<BYTE>(startService + kPositiveOffset);
     if (!reply.IsEmpty() && reply[0] != positive) {
-        const char* text = "Negative response received to StartComms request after Fast "
-                           "Initialization";
+        const char* text =
+            "Negative response received to StartComms request after Fast "
+            "Initialization";
         Fire_Status(text, Severe);
         return Error(text);
     }
     if (reply.GetSize() < 3) {
-        const char* text = "Incomplete response received to StartComms request after Fast "
-                           "Initialization";
+        const char* text =
+            "Incomplete response received to StartComms request after Fast "
+            "Initialization";
         FireStatusF(Severe, "%s: %i of 3 bytes", text, static_cast<int>(reply.GetSize()));
         return Error(text);
     }

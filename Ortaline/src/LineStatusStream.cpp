@@ -70,9 +70,7 @@ void DecodeLineStatusStream(const BYTE* raw, std::size_t count, CByteArray& pair
     }
 }
 
-bool NinthBitOf(BYTE lineStatus) {
-    return (lineStatus & (SERIAL_LSR_THRE | SERIAL_LSR_TEMT)) != 0;
-}
+bool NinthBitOf(BYTE lineStatus) { return (lineStatus & (SERIAL_LSR_THRE | SERIAL_LSR_TEMT)) != 0; }
 
 std::string FormatNinthBitTrace(const CByteArray& pairs, std::int32_t requestSize) {
     std::string trace;

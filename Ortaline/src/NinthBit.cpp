@@ -15,8 +15,6 @@ constexpr DWORD kReplySettleMs = 25;
 constexpr std::int64_t kFirstByteWaitMs = 1500;
 constexpr std::int64_t kRestWaitExtraMs = 2;
 constexpr DWORD kMaxReadCount = 255;
-constexpr DWORD kNormalReadTimeoutMs = 1500;
-constexpr DWORD kPendingReadTimeoutMs = 4500;
 constexpr std::int32_t kTwoStopBitsMode = 0xA6;
 
 // Milliseconds since construction, on the performance counter (the tick count where there
@@ -25,8 +23,7 @@ class BusyStopwatch {
 public:
     BusyStopwatch() {
         LARGE_INTEGER frequency{};
-        if (QueryPerformanceFrequency(&frequency) && frequency.QuadPart >= 1000 &&
-            Read(m_start)) {
+        if (QueryPerformanceFrequency(&frequency) && frequency.QuadPart >= 1000 && Read(m_start)) {
             m_ticksPerMs = frequency.QuadPart / 1000;
         } else {
             m_startTick = GetTickCount();
@@ -101,8 +98,8 @@ void BoschComms::AwaitByteSent() {
     WaitInMS(static_cast<std::int32_t>((bits * 1000 + baud - 1) / baud));
 }
 
-HRESULT BoschComms::ExchangeMessageNinthBit(const BYTE* frame, std::int32_t size,
-                                            CByteArray& echo, CByteArray& reply, bool stamp) {
+HRESULT BoschComms::ExchangeMessageNinthBit(const BYTE* frame, std::int32_t size, CByteArray& echo,
+                                            CByteArray& reply, bool stamp) {
     echo.RemoveAll();
     reply.RemoveAll();
     m_pPort->TerminateOutstandingReads();
@@ -153,11 +150,6 @@ HRESULT BoschComms::ExchangeMessageNinthBit(const BYTE* frame, std::int32_t size
     for (const std::string& text : warnings) Fire_Status(text, Warning);
     Fire_Status("Received Response: " + ortaline::FormatNinthBitTrace(reply, size), Info);
 
-    COMMTIMEOUTS timeouts{};
-    m_pPort->GetTimeouts(timeouts);
-    if (timeouts.ReadTotalTimeoutConstant == kPendingReadTimeoutMs) {
-        timeouts.ReadTotalTimeoutConstant = kNormalReadTimeoutMs;
-        m_pPort->SetTimeouts(timeouts);
-    }
+    EndPendingReadTimeout();
     return S_OK;
 }

@@ -23,13 +23,7 @@ void AppendHex(std::string& trace, BYTE b) {
 
 HRESULT BoschComms::InitializeSlow(LONG EcuAddress, VARIANT* retVal, int method) {
     if (retVal == nullptr) return E_POINTER;
-    VariantInit(retVal);
-    retVal->vt = VT_ARRAY | VT_I4;
-    retVal->parray = SafeArrayCreateVector(VT_I4, 0, 2);
-    if (retVal->parray == nullptr) {
-        Fire_Status("Out of memory", Severe);
-        return Error("Out of memory");
-    }
+    if (const HRESULT hr = NewKeyBytesArray(retVal); FAILED(hr)) return hr;
     ortaline::KeyBytesOut keyBytes(retVal->parray);
 
     if (m_pPort == nullptr || !m_pPort->IsOpen()) {
@@ -37,15 +31,7 @@ HRESULT BoschComms::InitializeSlow(LONG EcuAddress, VARIANT* retVal, int method)
         return Error("Serial port is not open");
     }
 
-    m_pPort->TerminateOutstandingReads();
-    m_pPort->TerminateOutstandingWrites();
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = 60;
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = 1500;
-    timeouts.WriteTotalTimeoutMultiplier = 0;
-    timeouts.WriteTotalTimeoutConstant = 0;
-    m_pPort->SetTimeouts(timeouts);
+    PrepareLineForWakeUp();
 
     switch (method) {
         case 1:
@@ -200,4 +186,13 @@ std::string BoschComms::DecodeKeywords(BYTE kw1, BYTE kw2) {
 
     if (m_pMessage != nullptr) m_pMessage->SetOptions(al1, hb0, al0, hb1, normalTiming);
     return text;
+}
+
+HRESULT BoschComms::NewKeyBytesArray(VARIANT* retVal) {
+    VariantInit(retVal);
+    retVal->vt = VT_ARRAY | VT_I4;
+    retVal->parray = SafeArrayCreateVector(VT_I4, 0, 2);
+    if (retVal->parray != nullptr) return S_OK;
+    Fire_Status("Out of memory", Severe);
+    return Error("Out of memory");
 }

@@ -41,6 +41,17 @@ protected:
         return port;
     }
 
+    // A port failure in the middle of a wake-up: a failed call with the port's error as its
+    // last Severe text and as the error information, and no initialised ECU.
+    void ExpectWakeUpEndedByPortError() {
+        EXPECT_EQ(comms->m_bEcuInitialized, 0);
+        ASSERT_FALSE(sink.events.empty());
+        EXPECT_EQ(sink.events.back().level, Severe);
+        EXPECT_EQ(sink.events.back().text.rfind("Serial port error: ", 0), 0u)
+            << sink.events.back().text;
+        EXPECT_EQ(core_test::TakeError().description, sink.events.back().text);
+    }
+
     // SendCommand must refuse with a Severe status and the given error text.
     void ExpectRefused(VARIANT message, const std::string& status, const std::string& error,
                        LONG level = Severe) {
@@ -705,19 +716,9 @@ TEST_F(CommsTest, PortFailureDuringWakeUpLeavesTheObjectReusable) {
     port->failPurgeWith = ERROR_DEVICE_NOT_CONNECTED;
     comms->m_pPort = port;
     EXPECT_EQ(comms->Initialize(1, 10400, 0x01, &result), DISP_E_EXCEPTION);
-    EXPECT_EQ(comms->m_bEcuInitialized, 0);
-    ASSERT_FALSE(sink.events.empty());
-    EXPECT_EQ(sink.events.back().level, Severe);
-    EXPECT_EQ(sink.events.back().text.rfind("Serial port error: ", 0), 0u)
-        << sink.events.back().text;
-    EXPECT_EQ(core_test::TakeError().description, sink.events.back().text);
+    ExpectWakeUpEndedByPortError();
     // The wake-up had started: the key bytes are there, both 0.
-    ASSERT_EQ(result.vt, VT_ARRAY | VT_I4);
-    for (LONG i = 0; i < 2; ++i) {
-        LONG key = -1;
-        ASSERT_EQ(SafeArrayGetElement(result.parray, &i, &key), S_OK);
-        EXPECT_EQ(key, 0);
-    }
+    EXPECT_EQ(core_test::ReplyElements(result), (std::vector<LONG>{0, 0}));
     VariantClear(&result);
 
     // Close and a fresh attempt both work afterwards.
@@ -763,18 +764,8 @@ TEST_F(CommsTest, PortFailureDuringFastInitializationEndsAsAFailedWakeUp) {
     auto* port = InitialisedWithPort();
     port->failPurgeWith = ERROR_DEVICE_NOT_CONNECTED;
     EXPECT_EQ(comms->InitializeFast2(1, 0x33, 1, 0, &result), DISP_E_EXCEPTION);
-    EXPECT_EQ(comms->m_bEcuInitialized, 0);
-    ASSERT_FALSE(sink.events.empty());
-    EXPECT_EQ(sink.events.back().level, Severe);
-    EXPECT_EQ(sink.events.back().text.rfind("Serial port error: ", 0), 0u)
-        << sink.events.back().text;
-    EXPECT_EQ(core_test::TakeError().description, sink.events.back().text);
-    ASSERT_EQ(result.vt, VT_ARRAY | VT_I4);
-    for (LONG i = 0; i < 2; ++i) {
-        LONG key = -1;
-        ASSERT_EQ(SafeArrayGetElement(result.parray, &i, &key), S_OK);
-        EXPECT_EQ(key, 0);
-    }
+    ExpectWakeUpEndedByPortError();
+    EXPECT_EQ(core_test::ReplyElements(result), (std::vector<LONG>{0, 0}));
 }
 
 TEST_F(CommsTest, EventsReachEverySinkAndErrorInfoIsDeclared) {

@@ -43,6 +43,10 @@ EcuConfig DefaultConfig(EcuProtocol protocol) {
             c.kw1 = 0x6B;
             c.kw2 = 0x94;
             break;
+        case EcuProtocol::McMess:
+            c.kw1 = 0xE9;
+            c.kw2 = 0x8F;
+            break;
     }
     c.kw1281Texts = {"DK0906032AB ", "1.8L R4/5VT 0002"};
     c.kwpIdentification = "DK0906032AB 1.8L R4 ";

@@ -18,8 +18,10 @@ EcuSimulator::Impl::Impl(EcuConfig c)
       channels(config.channels, config.outOfLimit),
       kw1281(config, channels),
       kwp(config, channels),
+      mcmess(config),
       decoder(config.timing.wake.bitMinMs, config.timing.wake.bitMaxMs,
-              config.timing.wake.bitNominalMs) {
+              config.timing.wake.bitNominalMs),
+      fastInit(config.timing.fastInit) {
     bitNs = kFraming.BitNs();
     charNs = 10 * bitNs;
 }
@@ -106,6 +108,8 @@ void EcuSimulator::Impl::TesterByteStarts(std::int64_t nowNs) {
         index = phase == BlockPhase::Receiving ? rxBlock.size() : 0;
     } else if (config.protocol == EcuProtocol::Kwp2000) {
         index = reader.Size();
+    } else if (config.protocol == EcuProtocol::McMess) {
+        index = mcmessRequest.size();
     } else {
         index = testerBytes.size();
     }
@@ -131,6 +135,7 @@ void EcuSimulator::OnAttach(kline::KLine& line) {
 
 void EcuSimulator::OnLineLevel(std::int64_t nowNs, bool high) {
     if (m_impl->dead) return;
+    m_impl->OnFastInitLevel(nowNs, high);
     m_impl->OnLevel(nowNs, high);
     m_impl->Arm();
 }
@@ -140,9 +145,13 @@ void EcuSimulator::OnByte(const kline::ReceivedByte& byte) {
     if (s.dead) return;
     if (s.state == State::AwaitingKeyComplement) {
         s.OnKeyComplement(byte);
+    } else if (s.state == State::AwaitingStartRequest) {
+        s.StartRequestOnByte(byte);
     } else if (s.state == State::Session) {
         if (s.config.protocol == EcuProtocol::Kw1281) {
             s.Kw1281OnByte(byte);
+        } else if (s.config.protocol == EcuProtocol::McMess) {
+            s.McMessOnByte(byte);
         } else {
             s.KwpOnByte(byte);
         }
@@ -161,6 +170,7 @@ void EcuSimulator::OnTimeShift(std::int64_t deltaNs) {
     Impl& s = *m_impl;
     s.timers.Shift(deltaNs);
     s.decoder.Shift(deltaNs);
+    s.fastInit.Shift(deltaNs);
     for (std::int64_t* t : {&s.txEndNs, &s.testerByteUntilNs, &s.keyByte2EndNs, &s.busyUntilNs}) {
         *t += deltaNs;
     }
@@ -182,9 +192,14 @@ EcuSimulator::State EcuSimulator::GetState() const { return m_impl->state; }
 const std::vector<LogEntry>& EcuSimulator::Log() const { return m_impl->log; }
 const std::vector<WakeReport>& EcuSimulator::WakeReports() const { return m_impl->wakeReports; }
 
+const std::vector<FastInitReport>& EcuSimulator::FastInitReports() const {
+    return m_impl->fastInitReports;
+}
+
 void EcuSimulator::ClearLog() {
     m_impl->log.clear();
     m_impl->wakeReports.clear();
+    m_impl->fastInitReports.clear();
 }
 
 std::uint16_t EcuSimulator::ActiveValue(std::uint8_t channel) const {

@@ -1,5 +1,7 @@
 // ISO 14230 requests and replies on the line: P2 before the answer, P4 between tester
 // bytes, response-pending chains.
+#include <optional>
+
 #include "simulator_impl.h"
 
 namespace ecusim {
@@ -33,6 +35,13 @@ void EcuSimulator::Impl::KwpOnByte(const kline::ReceivedByte& byte) {
         });
         return;
     }
+    KwpRequest request;
+    if (!KwpRequestByte(byte, request)) return;
+    AnswerKwp(end, request.payload, FormFor(request));
+}
+
+bool EcuSimulator::Impl::KwpRequestByte(const kline::ReceivedByte& byte, KwpRequest& request) {
+    const std::int64_t end = byte.timeNs + bitNs / 2;
     switch (reader.Add(byte.value)) {
         case KwpFrameReader::Status::NeedMore:
             byteTimer = timers.Add(end + MsToNs(config.timing.p4MaxMs), [this](std::int64_t t) {
@@ -41,29 +50,33 @@ void EcuSimulator::Impl::KwpOnByte(const kline::ReceivedByte& byte) {
                 Note(t, LogEntry::Kind::Event, {}, "request broken off, dropped");
                 TouchSession(t);
             });
-            return;
+            return false;
         case KwpFrameReader::Status::BadChecksum:
             reader.Reset();
             Note(byte.timeNs, LogEntry::Kind::Event, {}, "request with a wrong checksum dropped");
             TouchSession(end);
-            return;
+            return false;
         case KwpFrameReader::Status::Complete:
             break;
     }
-    const KwpRequest request = reader.Request();
+    request = reader.Request();
     reader.Reset();
     if ((request.format & kAddressModeBits) == kPhysical && request.target != config.address) {
         Note(byte.timeNs, LogEntry::Kind::Event, {}, "request for another address ignored");
         TouchSession(end);
-        return;
+        return false;
     }
+    return true;
+}
+
+KwpReplyForm EcuSimulator::Impl::FormFor(const KwpRequest& request) const {
     KwpReplyForm form;
     form.lengthInFormat = (config.kw1 & 0x01) != 0;
     form.lengthByte = (config.kw1 & 0x02) != 0;
     form.addressed = request.addressed;
     form.target = request.source;
     form.source = config.address;
-    AnswerKwp(end, request.payload, form);
+    return form;
 }
 
 std::vector<std::uint8_t> EcuSimulator::Impl::KwpFrame(const std::vector<std::uint8_t>& payload,
@@ -87,21 +100,27 @@ std::int64_t EcuSimulator::Impl::KwpSendFrame(std::vector<std::uint8_t> frame, s
 
 void EcuSimulator::Impl::AnswerKwp(std::int64_t endNs, const std::vector<std::uint8_t>& payload,
                                    const KwpReplyForm& form) {
+    SendKwpAnswer(endNs, payload, kwp.Answer(payload), form);
+}
+
+std::optional<std::vector<std::uint8_t>> EcuSimulator::Impl::SendKwpAnswer(
+    std::int64_t endNs, const std::vector<std::uint8_t>& payload, std::optional<KwpAnswer> answer,
+    const KwpReplyForm& form) {
     ++requestCount;
     Note(endNs, LogEntry::Kind::Request, payload, KwpResponder::Describe(payload));
-    if (!LinkAlive(endNs)) return;
+    if (!LinkAlive(endNs)) return std::nullopt;
     if (faults.silence) {
         faults.silence = false;
         Note(endNs, LogEntry::Kind::Event, {}, "no answer (fault)");
         TouchSession(endNs);
-        return;
+        return std::nullopt;
     }
-    const auto answer = kwp.Answer(payload);
     if (!answer) {
         TouchSession(endNs);
-        return;
+        return std::nullopt;
     }
-    std::int64_t at = endNs + MsToNs(config.timing.p2Ms);
+    ApplyAnswerFaults(payload[0], answer->payload);
+    std::int64_t at = endNs + MsToNs(config.timing.p2Ms + TakeLateFault());
     const int pending = faults.pendingCount;
     if (!faults.pendingEveryRequest) faults.pendingCount = 0;
     for (int i = 0; i < pending; ++i) {
@@ -115,12 +134,7 @@ void EcuSimulator::Impl::AnswerKwp(std::int64_t endNs, const std::vector<std::ui
         faults.badChecksum = false;
         frame.back() = static_cast<std::uint8_t>(frame.back() + 1);
     }
-    if (faults.missingByteAt >= 0) {
-        if (static_cast<std::size_t>(faults.missingByteAt) < frame.size()) {
-            frame.resize(static_cast<std::size_t>(faults.missingByteAt));
-        }
-        faults.missingByteAt = -1;
-    }
+    TakeMissingByteFault(faults.missingByteAt, frame);
     Note(KwpSendFrame(frame, at), LogEntry::Kind::Reply, answer->payload,
          KwpResponder::Describe(answer->payload));
     busyUntilNs = txEndNs;
@@ -129,6 +143,27 @@ void EcuSimulator::Impl::AnswerKwp(std::int64_t endNs, const std::vector<std::ui
     } else {
         TouchSession(txEndNs);
     }
+    return answer->payload;
+}
+
+void EcuSimulator::Impl::ApplyAnswerFaults(std::uint8_t service,
+                                           std::vector<std::uint8_t>& answer) {
+    if (faults.negativeCode) {
+        answer = {kwp::kNegative, service, *faults.negativeCode};
+        faults.negativeCode.reset();
+    }
+    if (faults.shortAnswerBytes >= 0) {
+        if (static_cast<std::size_t>(faults.shortAnswerBytes) < answer.size()) {
+            answer.resize(static_cast<std::size_t>(faults.shortAnswerBytes));
+        }
+        faults.shortAnswerBytes = -1;
+    }
+}
+
+double EcuSimulator::Impl::TakeLateFault() {
+    const double late = faults.lateMs;
+    faults.lateMs = 0.0;
+    return late;
 }
 
 }  // namespace ecusim

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "byte_text.h"
+
 namespace ecusim {
 namespace {
 
@@ -120,13 +122,7 @@ KwpAnswer KwpResponder::Routine(const std::vector<std::uint8_t>& r) {
 }
 
 std::string KwpResponder::Describe(const std::vector<std::uint8_t>& payload) {
-    std::string text = "KWP";
-    for (std::uint8_t b : payload) {
-        char part[8];
-        std::snprintf(part, sizeof part, " %02X", b);
-        text += part;
-    }
-    return text;
+    return HexBytes("KWP", payload);
 }
 
 }  // namespace ecusim

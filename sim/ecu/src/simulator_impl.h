@@ -1,20 +1,36 @@
 #pragma once
 // Inner state of EcuSimulator, shared by its wake-up, KW1281 and KWP2000 parts.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "channel_store.h"
 #include "ecusim/ecu_simulator.h"
+#include "fast_init_detector.h"
 #include "kw1281_responder.h"
 #include "kwp_frame.h"
 #include "kwp_responder.h"
+#include "mcmess_responder.h"
 #include "timer_queue.h"
 #include "wake_decoder.h"
 
 namespace ecusim {
 
 std::int64_t MsToNs(double ms);
+
+// The framing of every unit outside an MCMESS session.
+inline constexpr kline::Framing kByteFraming{10400, 8, kline::Parity::None, kline::StopBits::One};
+
+// The missing-byte fault: the frame stops before that byte. Used up either way.
+template <class Byte>
+void TakeMissingByteFault(int& missingByteAt, std::vector<Byte>& frame) {
+    if (missingByteAt < 0) return;
+    if (static_cast<std::size_t>(missingByteAt) < frame.size()) {
+        frame.resize(static_cast<std::size_t>(missingByteAt));
+    }
+    missingByteAt = -1;
+}
 
 struct EcuSimulator::Impl {
     explicit Impl(EcuConfig c);
@@ -48,17 +64,40 @@ struct EcuSimulator::Impl {
 
     // ---- KWP2000 / KWPtester (kwp_link.cpp) ----
     void KwpOnByte(const kline::ReceivedByte& byte);
+    // Feeds a byte to the frame reader; true with the request once a whole frame for this
+    // unit has come.
+    bool KwpRequestByte(const kline::ReceivedByte& byte, KwpRequest& request);
+    KwpReplyForm FormFor(const KwpRequest& request) const;
     void AnswerKwp(std::int64_t endNs, const std::vector<std::uint8_t>& payload,
                    const KwpReplyForm& form);
+    // Sends the answer with the faults ordered for it; the answer's data as sent, nullopt
+    // when nothing was sent.
+    std::optional<std::vector<std::uint8_t>> SendKwpAnswer(std::int64_t endNs,
+                                                           const std::vector<std::uint8_t>& payload,
+                                                           std::optional<KwpAnswer> answer,
+                                                           const KwpReplyForm& form);
+    void ApplyAnswerFaults(std::uint8_t service, std::vector<std::uint8_t>& answer);
+    double TakeLateFault();
     std::vector<std::uint8_t> KwpFrame(const std::vector<std::uint8_t>& payload,
                                        const KwpReplyForm& form) const;
     std::int64_t KwpSendFrame(std::vector<std::uint8_t> frame, std::int64_t atNs);
+
+    // ---- fast initialisation (fast_init.cpp) ----
+    void OnFastInitLevel(std::int64_t nowNs, bool high);
+    void StartRequestOnByte(const kline::ReceivedByte& byte);
+    std::optional<KwpAnswer> StartAnswer(const std::vector<std::uint8_t>& request) const;
+
+    // ---- MCMESS (mcmess_link.cpp) ----
+    void McMessOnByte(const kline::ReceivedByte& byte);
+    void McMessAnswer(std::int64_t nowNs);
 
     EcuConfig config;
     ChannelStore channels;
     Kw1281Responder kw1281;
     KwpResponder kwp;
+    McMessResponder mcmess;
     WakeDecoder decoder;
+    FastInitDetector fastInit;
     TimerQueue timers;
     Faults faults;
 
@@ -66,6 +105,7 @@ struct EcuSimulator::Impl {
     State state = State::Asleep;
     std::vector<LogEntry> log;
     std::vector<WakeReport> wakeReports;
+    std::vector<FastInitReport> fastInitReports;
     int requestCount = 0;
     bool dead = false;
 
@@ -98,6 +138,10 @@ struct EcuSimulator::Impl {
     KwpFrameReader reader;
     std::vector<std::uint8_t> testerBytes;  // KWPtester request so far
     std::int64_t busyUntilNs = 0;           // replying: tester bytes before this are ignored
+
+    // MCMESS.
+    std::vector<std::uint8_t> mcmessRequest;  // command byte first
+    std::int64_t ninthBitCharNs = 0;          // one character of the session's framing
 };
 
 }  // namespace ecusim

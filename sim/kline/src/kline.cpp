@@ -58,6 +58,12 @@ struct KLine::Impl {
     std::vector<LineEvent> events;
     std::vector<EchoFaultHit> echoFaultHits;
 
+    // When bytes the peer queues for notBeforeNs can start: not in the wire's past.
+    std::int64_t PeerStart(std::int64_t notBeforeNs) const {
+        notBeforeNs = std::min(notBeforeNs, kLatestScheduleNs);
+        return processedNs != kNotStarted ? std::max(notBeforeNs, processedNs) : notBeforeNs;
+    }
+
     // Time at which a call made now takes effect: the wire's present.
     std::int64_t EffectiveNow() const { return processedNs == kNotStarted ? 0 : processedNs; }
 
@@ -354,11 +360,14 @@ Framing KLine::PeerFraming() const {
 void KLine::PeerTransmit(const std::uint8_t* bytes, std::size_t count, std::int64_t notBeforeNs) {
     std::lock_guard lock(m_impl->mutex);
     if (bytes == nullptr || count == 0) return;
-    notBeforeNs = std::min(notBeforeNs, kLatestScheduleNs);
-    if (m_impl->processedNs != kNotStarted) {
-        notBeforeNs = std::max(notBeforeNs, m_impl->processedNs);
-    }
-    m_impl->peerTx.Queue(bytes, count, notBeforeNs);
+    m_impl->peerTx.Queue(bytes, count, m_impl->PeerStart(notBeforeNs));
+}
+
+void KLine::PeerTransmitNinthBit(const NinthBitByte* bytes, std::size_t count,
+                                 std::int64_t notBeforeNs) {
+    std::lock_guard lock(m_impl->mutex);
+    if (bytes == nullptr || count == 0) return;
+    m_impl->peerTx.QueueNinthBit(bytes, count, m_impl->PeerStart(notBeforeNs));
 }
 
 void KLine::PeerAbortTransmit() {

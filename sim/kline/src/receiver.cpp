@@ -53,6 +53,7 @@ bool Receiver::Sample(bool high, ReceivedByte& out) {
         out.value = static_cast<std::uint8_t>(m_data);
         out.framingError = !high;
         out.breakCondition = !high && !m_sawHigh;
+        out.parityBit = m_shape.hasParity && m_parityHigh;
         out.parityError = m_shape.hasParity && !out.breakCondition &&
                           m_parityHigh != ParityBitHigh(out.value, m_shape.dataBits, m_parity);
         m_busy = false;

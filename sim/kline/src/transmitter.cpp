@@ -7,7 +7,22 @@
 namespace kline::detail {
 
 void Transmitter::Queue(const std::uint8_t* bytes, std::size_t count, std::int64_t notBeforeNs) {
-    for (std::size_t i = 0; i < count; ++i) m_queue.push_back({bytes[i], notBeforeNs});
+    for (std::size_t i = 0; i < count; ++i) m_queue.push_back({bytes[i], notBeforeNs, {}});
+}
+
+void Transmitter::QueueNinthBit(const NinthBitByte* bytes, std::size_t count,
+                                std::int64_t notBeforeNs) {
+    for (std::size_t i = 0; i < count; ++i) {
+        m_queue.push_back({bytes[i].value, notBeforeNs, bytes[i].ninthBit});
+    }
+}
+
+Framing Transmitter::FramingFor(const Pending& pending, const Framing& framing) {
+    if (!pending.ninthBit) return framing;
+    Framing ninth = framing;
+    ninth.dataBits = 8;
+    ninth.parity = *pending.ninthBit ? Parity::Mark : Parity::Space;
+    return ninth;
 }
 
 std::int64_t Transmitter::NextStartNs() const {
@@ -21,10 +36,9 @@ std::int64_t Transmitter::NextChangeNs() const {
 }
 
 std::int64_t Transmitter::DoneNs(const Framing& framing) const {
-    const std::int64_t characterNs = framing.CharacterNs();
     std::int64_t cursor = m_endNs;
     for (const Pending& pending : m_queue) {
-        cursor = std::max(cursor, pending.notBeforeNs) + characterNs;
+        cursor = std::max(cursor, pending.notBeforeNs) + FramingFor(pending, framing).CharacterNs();
     }
     return cursor;
 }
@@ -45,11 +59,12 @@ bool Transmitter::Step(std::int64_t timeNs, const Framing& framing, WireByte& st
 
     const Pending pending = m_queue.front();
     m_queue.pop_front();
-    Begin(pending, startNs, framing);
+    const Framing used = FramingFor(pending, framing);
+    Begin(pending, startNs, used);
     while (m_nextEdge < m_edgeCount && m_edges[m_nextEdge].timeNs <= timeNs) {
         m_low = m_edges[m_nextEdge++].low;
     }
-    started = WireByte{Side::Tester, pending.value, startNs, m_endNs, framing};
+    started = WireByte{Side::Tester, pending.value, startNs, m_endNs, used};
     return true;
 }
 

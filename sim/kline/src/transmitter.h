@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <limits>
+#include <optional>
 
 #include "kline/kline.h"
 
@@ -16,6 +17,8 @@ public:
     static constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
 
     void Queue(const std::uint8_t* bytes, std::size_t count, std::int64_t notBeforeNs);
+    // Bytes that carry a ninth bit: 8 data bits, the ninth bit as a mark or space parity bit.
+    void QueueNinthBit(const NinthBitByte* bytes, std::size_t count, std::int64_t notBeforeNs);
     // Drops the characters whose start bit has not begun.
     void DropPending() { m_queue.clear(); }
 
@@ -44,7 +47,10 @@ private:
     struct Pending {
         std::uint8_t value;
         std::int64_t notBeforeNs;
+        std::optional<bool> ninthBit;  // set: sent in the ninth-bit framing
     };
+    // The framing a queued character goes out with.
+    static Framing FramingFor(const Pending& pending, const Framing& framing);
     struct Edge {
         std::int64_t timeNs;
         bool low;

@@ -8,7 +8,10 @@
 
 namespace ecusim {
 
-enum class EcuProtocol { Kw1281, Kwp2000, KwpTester };
+// Kw1281 and KwpTester units wake up on a 5-baud address only; Kwp2000 units also on the
+// fast initialisation (answering StartCommunication); McMess units only on the fast
+// initialisation, answering its 0xA0 start and then speaking bytes with a ninth bit.
+enum class EcuProtocol { Kw1281, Kwp2000, KwpTester, McMess };
 
 // One adaptation channel, in raw ECU units (signed channels carry their offset of 128).
 struct ChannelSpec {
@@ -35,8 +38,18 @@ struct WakeTiming {
     double w4Ms = 30.0;  // tester's complement to the ECU's complement of its address (25-50)
 };
 
+// The fast initialisation as ISO 14230 allows it: the line low for 25 +- 1 ms, and from
+// that falling edge to the start bit of the first request byte 50 +- 1 ms.
+struct FastInitTiming {
+    double lowMinMs = 24.0;
+    double lowMaxMs = 26.0;
+    double patternMinMs = 49.0;
+    double patternMaxMs = 51.0;
+};
+
 struct Timing {
     WakeTiming wake;
+    FastInitTiming fastInit;
     // ISO 14230 (KWP2000 and KWPtester).
     double p1Ms = 0.0;              // between the ECU's reply bytes (0-20)
     double p2Ms = 30.0;             // end of the request to the reply (25-50)
@@ -48,7 +61,11 @@ struct Timing {
     double blockDelayMs = 30.0;       // end of the tester's block to the ECU's answer
     double firstBlockDelayMs = 30.0;  // complement of key byte 2 to the first block
     double byteTimeoutMs = 200.0;     // longest wait for the tester's next byte or complement
-    // Both: a session with no request for this long ends (ISO 14230 P3max).
+    // MCMESS: a gap this long after a tester byte ends the request; the answer follows
+    // the end of the request after mcmessReplyMs.
+    double mcmessFrameGapMs = 5.0;
+    double mcmessReplyMs = 10.0;
+    // All: a session with no request for this long ends (ISO 14230 P3max).
     double sessionTimeoutMs = 5000.0;
 };
 

@@ -2,8 +2,10 @@
 // A simulated engine control unit on the virtual K-line. It wakes up on a 5-baud address
 // byte, answers with 0x55 and its key bytes, and then speaks KW1281 blocks (every byte but
 // the last acknowledged by its complement) or ISO 14230 frames, with the timing of a real
-// unit. It only ever reacts to the wire's callbacks and their event times, so it runs the
-// same on the simulated and on the real clock.
+// unit. KWP2000 and MCMESS units also wake up on the fast initialisation (measured from the
+// line levels) and answer its start request with their key bytes; an MCMESS unit then
+// speaks bytes that carry a ninth bit. It only ever reacts to the wire's callbacks and their event
+// times, so it runs the same on the simulated and on the real clock.
 //
 // Errors in a KW1281 session (a missing or wrong complement, a tester byte that does not
 // come in time, a wrong block counter or block end, a block length under 3) end the
@@ -22,7 +24,14 @@ namespace ecusim {
 
 class EcuSimulator : public kline::Peer {
 public:
-    enum class State { Asleep, WakingUp, AwaitingKeyComplement, Session, Dead };
+    enum class State {
+        Asleep,
+        WakingUp,
+        AwaitingKeyComplement,
+        AwaitingStartRequest,  // a fast initialisation woke it
+        Session,
+        Dead
+    };
 
     explicit EcuSimulator(EcuConfig config = DefaultConfig(EcuProtocol::Kw1281));
     ~EcuSimulator() override;
@@ -43,6 +52,7 @@ public:
     State GetState() const;
     const std::vector<LogEntry>& Log() const;
     const std::vector<WakeReport>& WakeReports() const;
+    const std::vector<FastInitReport>& FastInitReports() const;
     void ClearLog();
 
     std::uint16_t ActiveValue(std::uint8_t channel) const;

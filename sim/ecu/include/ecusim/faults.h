@@ -28,13 +28,17 @@ struct Faults {
     int wrongComplementAt = -1;
     int missingComplementAt = -1;
 
-    // ---- the ECU's next reply (block or frame) ----
+    // ---- the ECU's next reply (block or frame; the answer to a fast initialisation's start
+    // request included) ----
     bool badBlockCounter = false;  // KW1281
-    bool badChecksum = false;      // KWP2000 / KWPtester
+    bool badChecksum = false;      // KWP2000 / KWPtester / MCMESS
     int missingByteAt = -1;        // the reply stops before this byte (0 = length / format byte)
     bool silence = false;          // the next request is not answered; the session stays
-    int pendingCount = 0;          // KWP2000: 0x7F sid 0x78 replies before the real one
-    double pendingGapMs = 100.0;   // from one pending reply to the next reply
+    std::optional<std::uint8_t> negativeCode;  // answered 0x7F, its service id, this code
+    int shortAnswerBytes = -1;    // the answer's data cut to this many bytes, framed as whole
+    double lateMs = 0.0;          // added to the delay before the next answer
+    int pendingCount = 0;         // KWP2000: 0x7F sid 0x78 replies before the real one
+    double pendingGapMs = 100.0;  // from one pending reply to the next reply
     bool pendingEveryRequest = false;
 
     // The link dies after this many more requests have been answered: the ECU then ignores

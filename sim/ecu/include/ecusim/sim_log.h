@@ -32,4 +32,16 @@ struct WakeReport {
     std::string reason;     // why it was not valid or did not match
 };
 
+// One low pulse on the line that may have been a fast initialisation, measured from the
+// line levels: the low phase, and the high phase up to the next falling edge (the start bit
+// of the first request byte).
+struct FastInitReport {
+    std::int64_t startNs = 0;  // falling edge of the low phase
+    std::int64_t lowNs = 0;
+    std::int64_t highNs = 0;
+    bool valid = false;  // both inside ISO 14230's windows
+    bool woke = false;   // it woke this ECU (only units that know the fast initialisation)
+    std::string reason;  // why it was not valid or did not wake the unit
+};
+
 }  // namespace ecusim

@@ -45,7 +45,15 @@ struct ReceivedByte {
     bool framingError = false;  // stop bit sampled low
     bool parityError = false;
     bool breakCondition = false;  // all bits, parity and stop low
+    bool parityBit = false;       // the parity bit's level, when the framing has one
     std::int64_t timeNs = 0;      // when the receiver's UART delivered it (mid stop bit)
+};
+
+// A byte of a ninth-bit protocol: eight data bits and a ninth bit carried in the parity
+// bit's place (mark for 1, space for 0), at the sender's baud rate and stop bits.
+struct NinthBitByte {
+    std::uint8_t value = 0;
+    bool ninthBit = false;
 };
 
 // Every byte a side's UART put on the wire, for assertions and benchmarks.
@@ -169,6 +177,9 @@ public:
     // Queues bytes behind the peer's pending bytes, the first start bit not before notBeforeNs
     // (a time already past means the wire's present).
     void PeerTransmit(const std::uint8_t* bytes, std::size_t count, std::int64_t notBeforeNs);
+    // The same for ninth-bit bytes: each goes out with 8 data bits and its own parity bit.
+    void PeerTransmitNinthBit(const NinthBitByte* bytes, std::size_t count,
+                              std::int64_t notBeforeNs);
     void PeerAbortTransmit();  // drop queued bytes whose start bit has not begun
     // Peer::OnWake at timeNs; a time already past means the wire's present (from inside a
     // callback: just after the event being handled). Each request gives one OnWake.

@@ -1,0 +1,328 @@
+// Fast initialisation end to end: the library registered from its file and created by
+// ProgID, COM1 mapped to a virtual K-line with a simulated ECU, on the simulated clock.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "clock/clock.h"
+#include "clock/win_time.h"
+#include "core_support.h"
+#include "ecusim/ecu_simulator.h"
+#include "ecusim/line_directory.h"
+#include "kline/kline.h"
+#include "ortaline/IBoschComms.h"
+#include "registry/registry.h"
+#include "serial/device_map.h"
+
+#ifndef ORTALINE_LIBRARY_PATH
+#error "ORTALINE_LIBRARY_PATH must name libOrtaline.so"
+#endif
+
+namespace {
+
+using core_test::StatusEvent;
+using ecusim::EcuProtocol;
+using Bytes = std::vector<BYTE>;
+using Longs = std::vector<LONG>;
+
+constexpr const char* kCorrectionKey =
+    "Software\\VB and VBA Program Settings\\GARVOLEX\\CONNECTION";
+constexpr double kMs = 1e6;
+
+Longs Elements(const VARIANT& v) { return core_test::ReplyElements(v); }
+
+class FastInitTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        comms = core_test::CreateByProgId(ORTALINE_LIBRARY_PATH);
+        ASSERT_NE(comms, nullptr);
+        core_test::Advise(comms, &sink);
+    }
+    void TearDown() override {
+        sink.onEvent = nullptr;
+        if (comms != nullptr) comms->Release();
+        for (const std::string& name : m_lines) ecusim::UnregisterLine(name);
+    }
+
+    // An ECU on a fresh line that COM1 leads to from now on.
+    ecusim::EcuSimulator& StartEcu(ecusim::EcuConfig config) {
+        const std::string name = "fastinit-" + std::to_string(m_lines.size());
+        line = std::make_shared<kline::KLine>();
+        ecu = std::make_shared<ecusim::EcuSimulator>(std::move(config));
+        line->AttachPeer(ecu);
+        ecusim::RegisterLine(name, line);
+        m_lines.push_back(name);
+        EXPECT_TRUE(registry::WriteString(HKEY_CURRENT_USER, serial::kDeviceMapKey, "COM1",
+                                          serial::kVirtualDevicePrefix + name));
+        return *ecu;
+    }
+    ecusim::EcuSimulator& StartEcu(EcuProtocol protocol, BYTE address) {
+        ecusim::EcuConfig config = ecusim::DefaultConfig(protocol);
+        config.address = address;
+        return StartEcu(config);
+    }
+
+    HRESULT FastInit(LONG address, LONG kw2000 = 1, LONG mode = 0) {
+        line->ClearRecords();
+        sink.events.clear();
+        VARIANT out;
+        VariantInit(&out);
+        const HRESULT hr = kw2000 == 1 && mode == 0
+                               ? comms->InitializeFast(1, address, &out)
+                               : comms->InitializeFast2(1, address, kw2000, mode, &out);
+        keys = Elements(out);
+        VariantClear(&out);
+        return hr;
+    }
+    HRESULT Send(const std::vector<LONGLONG>& request, Longs& reply) {
+        line->ClearRecords();
+        sink.events.clear();
+        VARIANT message = core_test::ArrayVariant(VT_UI1, 0, request);
+        VARIANT result;
+        VariantInit(&result);
+        const HRESULT hr = comms->SendCommand(message, &result);
+        reply = Elements(result);
+        VariantClear(&result);
+        VariantClear(&message);
+        return hr;
+    }
+    LONG Protocol() {
+        ::Protocol p{};
+        comms->GetProtocol(&p);
+        return p;
+    }
+
+    // The tester's bytes on the wire since the last call began, with their framings.
+    std::vector<kline::WireByte> TesterBytes() const {
+        std::vector<kline::WireByte> bytes;
+        for (const auto& b : line->Traffic()) {
+            if (b.sender == kline::Side::Tester) bytes.push_back(b);
+        }
+        return bytes;
+    }
+    Bytes TesterValues(std::size_t count) const {
+        Bytes values;
+        for (const auto& b : TesterBytes()) {
+            if (values.size() < count) values.push_back(b.value);
+        }
+        return values;
+    }
+    // Low phase, and high phase up to the first start bit, of the last call's pattern (ms).
+    std::pair<double, double> Phases() const {
+        std::vector<std::int64_t> edges;
+        for (const auto& e : line->Events()) {
+            if (e.kind == kline::LineEvent::Kind::Level && edges.size() < 3) {
+                edges.push_back(e.timeNs);
+            }
+        }
+        if (edges.size() < 3) return {0, 0};
+        return {(edges[1] - edges[0]) / kMs, (edges[2] - edges[1]) / kMs};
+    }
+
+    bool HasStatus(const std::string& text, LONG level = Info) const {
+        for (const auto& e : sink.events) {
+            if (e.text == text && e.level == level) return true;
+        }
+        return false;
+    }
+    void ExpectFailed(const std::string& error) {
+        EXPECT_EQ(core_test::TakeError().description, error);
+        EXPECT_EQ(keys, (Longs{0, 0}));
+        Longs reply;
+        EXPECT_EQ(Send({0x3E}, reply), DISP_E_EXCEPTION);
+        EXPECT_EQ(core_test::TakeError().description, "Cannot send Command. ECU not initialized");
+    }
+    void ExpectPriorityRestored() {
+        EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), NORMAL_PRIORITY_CLASS);
+        EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);
+    }
+
+    // The stored correction: type and value; REG_NONE when there is none.
+    std::pair<DWORD, std::int64_t> StoredCorrection(const char* name = "SER_CorrectionFactor") {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kCorrectionKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+            return {REG_NONE, 0};
+        }
+        std::int64_t value = 0;
+        DWORD type = REG_NONE;
+        DWORD size = sizeof value;
+        if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS) {
+            type = REG_NONE;
+        }
+        RegCloseKey(key);
+        return {type, value};
+    }
+    void StoreCorrection(DWORD type, std::int64_t value) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kCorrectionKey, 0, nullptr, 0, KEY_WRITE,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        const DWORD size = type == REG_DWORD ? 4 : 8;
+        ASSERT_EQ(RegSetValueExA(key, "SER_CorrectionFactor", 0, type,
+                                 reinterpret_cast<const BYTE*>(&value), size),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+
+    platform::SimulatedClock clock;
+    platform::ScopedClock scoped{clock};
+    core_test::TempConfigHome home;
+    core_test::StatusSink sink;
+    IBoschComms* comms = nullptr;
+    std::shared_ptr<kline::KLine> line;
+    std::shared_ptr<ecusim::EcuSimulator> ecu;
+    Longs keys;
+
+private:
+    std::vector<std::string> m_lines;
+};
+
+TEST_F(FastInitTest, StartCommunicationThenKwp2000Requests) {
+    StartEcu(EcuProtocol::Kwp2000, 0x33);
+    ASSERT_EQ(FastInit(0x33), S_OK) << core_test::TakeError().description;
+    EXPECT_EQ(keys, (Longs{0xE9, 0x8F}));
+    EXPECT_EQ(Protocol(), KWP2000);
+    EXPECT_EQ(TesterValues(5), (Bytes{0x81, 0x33, 0xF1, 0x81, 0x26}));
+    const auto [low, high] = Phases();
+    EXPECT_NEAR(low, 25.0, 0.01);
+    EXPECT_NEAR(high, 25.0, 0.01);
+    ASSERT_EQ(ecu->FastInitReports().size(), 1u);
+    EXPECT_TRUE(ecu->FastInitReports()[0].woke);
+    EXPECT_TRUE(HasStatus("Fast Initializing Ortaline"));
+    EXPECT_TRUE(
+        HasStatus("Sending Fast Initialization Message: (0x81):(0x33):(0xF1):(0x81):(0x26):"));
+    EXPECT_TRUE(HasStatus("ECU Fast Initialization successful"));
+    ExpectPriorityRestored();
+
+    Longs reply;
+    ASSERT_EQ(Send({0x1A, 0x9B}, reply), S_OK);
+    ASSERT_EQ(reply.size(), 32u);
+    EXPECT_EQ(reply[0], 0x5A);
+
+    // Functional addressing chosen on the same object goes into the next start request.
+    ASSERT_EQ(comms->put_AddressingMode(FunctionalAddressing), S_OK);
+    ASSERT_EQ(FastInit(0x33), S_OK) << core_test::TakeError().description;
+    EXPECT_EQ(TesterValues(5), (Bytes{0xC1, 0x33, 0xF1, 0x81, 0x66}));
+    ASSERT_EQ(Send({0x3E}, reply), S_OK);
+    EXPECT_EQ(reply, Longs{0x7E});
+}
+
+TEST_F(FastInitTest, McMessStartThenNinthBitExchange) {
+    StartEcu(EcuProtocol::McMess, 0x10);
+    ASSERT_EQ(FastInit(0x10, 0, 0xA6), S_OK) << core_test::TakeError().description;
+    EXPECT_EQ(TesterValues(6), (Bytes{0x82, 0x10, 0xF1, 0xA0, 0xA6, 0xC9}));
+    EXPECT_EQ(keys, (Longs{0xE9, 0x8F}));
+    EXPECT_EQ(Protocol(), MCMESS);
+    EXPECT_EQ(line->TesterFraming().stopBits, kline::StopBits::Two);
+    EXPECT_EQ(line->TesterFraming().dataBits, 8);
+
+    // Two bytes out (0x12 with its ninth bit, 0x34 without); back come their echoes and the
+    // answer 0x52 (ninth bit: four bytes in the insertion stream), 0x34 and the sum 0x86.
+    Longs reply;
+    ASSERT_EQ(Send({8, 0x12, 1, 0x34, 0}, reply), S_OK);
+    EXPECT_EQ(reply, (Longs{0x12, 0, 0x34, 0, 0x52, 0x64, 0x34, 0, 0x86, 0}));
+    const auto sent = TesterBytes();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].framing.parity, kline::Parity::Mark);
+    EXPECT_EQ(sent[1].framing.parity, kline::Parity::Space);
+    EXPECT_EQ(ecu->Log().back().bytes, (Bytes{0x52, 0x34}));
+    EXPECT_TRUE(HasStatus("Received Response: 012 034  => 152 034 086 "));
+
+    // An ECU that keeps quiet: the echo alone, then the missing byte is reported.
+    ecusim::Faults quiet;
+    quiet.silence = true;
+    ecu->SetFaults(quiet);
+    ASSERT_EQ(Send({4, 0x12, 1}, reply), S_OK);
+    EXPECT_EQ(reply, (Longs{0x12, 0}));
+    EXPECT_TRUE(HasStatus("Byte not received (buffer: 12)", Warning));
+    EXPECT_TRUE(HasStatus("Received Response: 012 "));
+}
+
+TEST_F(FastInitTest, CorrectionStoredByOneCallShortensTheNextHighPhase) {
+    StartEcu(EcuProtocol::Kwp2000, 0x01);
+    // A slow sink stretches the time from the end of the high phase to the first byte.
+    sink.onEvent = [this](const StatusEvent& e) {
+        if (e.text == "A") clock.AdvanceNs(3'000'000);
+    };
+    EXPECT_EQ(StoredCorrection().first, static_cast<DWORD>(REG_NONE));
+    // 25 ms + 3 ms high is outside the ECU's window: no answer, but the gap is measured.
+    EXPECT_EQ(FastInit(0x01), DISP_E_EXCEPTION);
+    EXPECT_NEAR(Phases().second, 28.0, 0.01);
+    const auto [type, ticks] = StoredCorrection();
+    EXPECT_EQ(type, static_cast<DWORD>(REG_QWORD));
+    EXPECT_NEAR(static_cast<double>(ticks), 30'000.0, 20.0);  // 3 ms of 10 MHz ticks
+    ExpectFailed("Response format byte not received");
+
+    ASSERT_EQ(FastInit(0x01), S_OK) << core_test::TakeError().description;
+    EXPECT_NEAR(Phases().second, 25.0, 0.01);
+    ExpectPriorityRestored();
+
+    // Stored values that are no correction count as 0, and are replaced by a measured one.
+    sink.onEvent = nullptr;
+    for (auto [storedType, value] : {std::pair<DWORD, std::int64_t>{REG_QWORD, -20'000},
+                                     {REG_QWORD, 1'000'000'000'000},
+                                     {REG_DWORD, 30'000}}) {
+        StoreCorrection(storedType, value);
+        ASSERT_EQ(FastInit(0x01), S_OK) << value << ": " << core_test::TakeError().description;
+        EXPECT_NEAR(Phases().second, 25.0, 0.01) << value;
+        const auto [newType, newTicks] = StoredCorrection();
+        EXPECT_EQ(newType, static_cast<DWORD>(REG_QWORD));
+        EXPECT_GE(newTicks, 0);
+        EXPECT_LT(newTicks, 100);
+    }
+}
+
+TEST_F(FastInitTest, FailedStartsLeaveTheObjectUninitialisedAtNormalPriority) {
+    auto& unit = StartEcu(EcuProtocol::Kwp2000, 0x01);
+    const std::string negative =
+        "Negative response received to StartComms request after Fast Initialization";
+    const std::string incomplete =
+        "Incomplete response received to StartComms request after Fast Initialization";
+    struct Case {
+        ecusim::Faults faults;
+        std::string error;
+    };
+    std::vector<Case> cases(5);
+    cases[0].faults.negativeCode = 0x10;
+    cases[0].error = negative;
+    cases[1].faults.shortAnswerBytes = 2;
+    cases[1].error = incomplete;
+    cases[2].faults.silence = true;
+    cases[2].error = "Response format byte not received";
+    cases[3].faults.badChecksum = true;
+    cases[3].error = "Invalid checksum on returned data";
+    cases[4].faults.lateMs = 2000;  // last: its answer comes after the call has ended
+    cases[4].error = "Response format byte not received";
+    for (const Case& c : cases) {
+        unit.SetFaults(c.faults);
+        EXPECT_EQ(FastInit(0x01), DISP_E_EXCEPTION) << c.error;
+        ASSERT_FALSE(sink.events.empty());
+        EXPECT_EQ(sink.events.back().level, Severe);
+        EXPECT_EQ(sink.events.back().text.rfind(c.error, 0), 0u) << sink.events.back().text;
+        ExpectFailed(c.error);
+        ExpectPriorityRestored();
+        EXPECT_EQ(StoredCorrection().first, static_cast<DWORD>(REG_QWORD)) << c.error;
+    }
+}
+
+TEST_F(FastInitTest, StartAnswerIsReadAsKwp2000AfterAKw1281Session) {
+    StartEcu(EcuProtocol::Kw1281, 0x01);
+    VARIANT out;
+    VariantInit(&out);
+    ASSERT_EQ(comms->Initialize(1, 10400, 0x01, &out), S_OK);
+    VariantClear(&out);
+    EXPECT_EQ(Protocol(), VAG1281);
+    ASSERT_EQ(comms->Close(), S_OK);
+
+    StartEcu(EcuProtocol::Kwp2000, 0x01);
+    ASSERT_EQ(FastInit(0x01), S_OK) << core_test::TakeError().description;
+    EXPECT_EQ(Protocol(), KWP2000);
+    Longs reply;
+    ASSERT_EQ(Send({0x3E}, reply), S_OK);
+    EXPECT_EQ(reply, Longs{0x7E});
+}
+
+}  // namespace
