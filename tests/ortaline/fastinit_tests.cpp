@@ -11,6 +11,7 @@
 #include "core_support.h"
 #include "ecusim/ecu_simulator.h"
 #include "ecusim/line_directory.h"
+#include "ftdi/device_choice.h"
 #include "kline/kline.h"
 #include "ortaline/IBoschComms.h"
 #include "registry/registry.h"
@@ -46,7 +47,7 @@ protected:
         for (const std::string& name : m_lines) ecusim::UnregisterLine(name);
     }
 
-    // An ECU on a fresh line that COM1 leads to from now on.
+    // An ECU on a fresh line that COM1 (port 0: the USB cable) leads to from now on.
     ecusim::EcuSimulator& StartEcu(ecusim::EcuConfig config) {
         const std::string name = "fastinit-" + std::to_string(m_lines.size());
         line = std::make_shared<kline::KLine>();
@@ -54,7 +55,8 @@ protected:
         line->AttachPeer(ecu);
         ecusim::RegisterLine(name, line);
         m_lines.push_back(name);
-        EXPECT_TRUE(registry::WriteString(HKEY_CURRENT_USER, serial::kDeviceMapKey, "COM1",
+        EXPECT_TRUE(registry::WriteString(HKEY_CURRENT_USER, serial::kDeviceMapKey,
+                                          port == 0 ? ftdi::kUsbDeviceValue : "COM1",
                                           serial::kVirtualDevicePrefix + name));
         return *ecu;
     }
@@ -70,8 +72,8 @@ protected:
         VARIANT out;
         VariantInit(&out);
         const HRESULT hr = kw2000 == 1 && mode == 0
-                               ? comms->InitializeFast(1, address, &out)
-                               : comms->InitializeFast2(1, address, kw2000, mode, &out);
+                               ? comms->InitializeFast(port, address, &out)
+                               : comms->InitializeFast2(port, address, kw2000, mode, &out);
         keys = Elements(out);
         VariantClear(&out);
         return hr;
@@ -121,9 +123,10 @@ protected:
         return {(edges[1] - edges[0]) / kMs, (edges[2] - edges[1]) / kMs};
     }
 
-    bool HasStatus(const std::string& text, LONG level = Info) const {
+    bool HasStatus(const std::string& text, LONG level = Info, bool prefixOnly = false) const {
         for (const auto& e : sink.events) {
-            if (e.text == text && e.level == level) return true;
+            const bool matches = prefixOnly ? e.text.rfind(text, 0) == 0 : e.text == text;
+            if (matches && e.level == level) return true;
         }
         return false;
     }
@@ -175,6 +178,7 @@ protected:
     std::shared_ptr<kline::KLine> line;
     std::shared_ptr<ecusim::EcuSimulator> ecu;
     Longs keys;
+    LONG port = 1;
 
 private:
     std::vector<std::string> m_lines;
@@ -323,6 +327,42 @@ TEST_F(FastInitTest, StartAnswerIsReadAsKwp2000AfterAKw1281Session) {
     Longs reply;
     ASSERT_EQ(Send({0x3E}, reply), S_OK);
     EXPECT_EQ(reply, Longs{0x7E});
+}
+
+// The same over the USB cable (port 0), through the virtual FTDI chip.
+TEST_F(FastInitTest, UsbCableStartCommunicationThenKwp2000Requests) {
+    port = 0;
+    StartEcu(EcuProtocol::Kwp2000, 0x33);
+    ASSERT_EQ(FastInit(0x33), S_OK) << core_test::TakeError().description;
+    EXPECT_EQ(TesterValues(5), (Bytes{0x81, 0x33, 0xF1, 0x81, 0x26}));
+    EXPECT_NEAR(Phases().first, 25.0, 0.01);
+    EXPECT_NEAR(Phases().second, 25.0, 0.01);
+    Longs reply;
+    ASSERT_EQ(Send({0x1A, 0x9B}, reply), S_OK);
+    ASSERT_EQ(reply.size(), 32u);
+    // The cable keeps its own correction.
+    EXPECT_EQ(StoredCorrection("USB_CorrectionFactor").first, static_cast<DWORD>(REG_QWORD));
+    EXPECT_EQ(StoredCorrection("SER_CorrectionFactor").first, static_cast<DWORD>(REG_NONE));
+}
+
+TEST_F(FastInitTest, UsbCableMcMessExchangeWithoutLineStatusInsertion) {
+    port = 0;
+    StartEcu(EcuProtocol::McMess, 0x10);
+    ASSERT_EQ(FastInit(0x10, 0, 0xA6), S_OK) << core_test::TakeError().description;
+    EXPECT_EQ(TesterValues(6), (Bytes{0x82, 0x10, 0xF1, 0xA0, 0xA6, 0xC9}));
+    const kline::Framing ninth{10400, 8, kline::Parity::Space, kline::StopBits::Two};
+    EXPECT_EQ(line->TesterFraming(), ninth);
+
+    // The chip cannot insert line statuses: every byte comes with status 0.
+    Longs reply;
+    ASSERT_EQ(Send({5, 0x12, 1, 0x34, 0}, reply), S_OK);
+    EXPECT_EQ(reply, (Longs{0x12, 0, 0x34, 0, 0x52, 0, 0x34, 0, 0x86, 0}));
+    const auto sent = TesterBytes();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].framing.parity, kline::Parity::Mark);
+    EXPECT_EQ(sent[1].framing.parity, kline::Parity::Space);
+    EXPECT_TRUE(HasStatus("SetInsertChar() failed. W32 error code: ", Info, true));
+    EXPECT_EQ(ecu->Log().back().bytes, (Bytes{0x52, 0x34}));
 }
 
 }  // namespace
