@@ -88,6 +88,10 @@ protected:
 
     forms::testing::ScriptedTimers timers;
     forms::testing::ScriptedMessageBoxes boxes;
+    // File dialogs answer with this path; they are cancelled while it is empty.
+    std::optional<std::string> fileAnswer;
+    forms::testing::ScriptedFileDialogs dialogs{
+        [this](const forms::FileDialogRequest&) { return fileAnswer; }};
     TestWindow window;
 };
 

@@ -1,6 +1,9 @@
 #include "forms/file_dialog.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QStringList>
 
 #include "forms/form.h"
@@ -9,7 +12,7 @@
 namespace forms {
 namespace {
 
-// "Text (*.txt)\0*.txt;*.log\0" -> "Text (*.txt *.log)" entries for the Qt dialog.
+// "Text\0*.txt;*.log\0" -> "Text (*.txt *.log)" entries for the Qt dialog.
 QStringList QtFilters(const std::string& filter) {
     QStringList parts;
     std::size_t start = 0;
@@ -20,14 +23,58 @@ QStringList QtFilters(const std::string& filter) {
         parts << QString::fromStdString(filter.substr(start, stop - start));
         start = stop + 1;
     }
+    // The dialog shows only the description (HideNameFilterDetails); "*.*" means every
+    // file, also one without a dot.
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts[i + 1];
-        patterns.replace(';', ' ');
-        filters << QString("%1 (%2)").arg(parts[i], patterns);
+        QStringList patterns = parts[i + 1].split(';', Qt::SkipEmptyParts);
+        for (QString& pattern : patterns) {
+            if (pattern.trimmed() == "*.*") pattern = "*";
+        }
+        filters << QString("%1 (%2)").arg(parts[i], patterns.join(' '));
     }
     return filters;
 }
+
+// Qt's own dialog (the same on every desktop, and the one that honours every flag): it
+// checks existing files and overwrites itself; a missing folder is checked here.
+class FlaggedFileDialog final : public QFileDialog {
+public:
+    FlaggedFileDialog(QWidget* parent, const FileDialogRequest& request)
+        : QFileDialog(parent, Qt::WindowFlags()),
+          m_pathMustExist((request.flags & (kOfnPathMustExist | kOfnFileMustExist)) != 0) {
+        // Chosen before anything else, so that no native helper is ever set up.
+        setOption(QFileDialog::DontUseNativeDialog);
+        setOption(QFileDialog::HideNameFilterDetails);
+        setWindowTitle(QString::fromStdString(request.title));
+        if (!request.initialDir.empty()) {
+            setDirectory(QString::fromStdString(request.initialDir));
+        }
+        setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        const bool mustExist = !request.save && (request.flags & kOfnFileMustExist) != 0;
+        setFileMode(mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        setOption(QFileDialog::DontConfirmOverwrite,
+                  !request.save || (request.flags & kOfnOverwritePrompt) == 0);
+    }
+
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (m_pathMustExist && fileMode() == QFileDialog::AnyFile && !files.isEmpty()) {
+            const QFileInfo chosen(files.front());
+            if (!chosen.isDir() && !QFileInfo(chosen.absolutePath()).isDir()) {
+                QMessageBox::warning(this, windowTitle(),
+                                     tr("%1\nThe folder does not exist.\nCheck the path and try "
+                                        "again.")
+                                         .arg(QDir::toNativeSeparators(chosen.absolutePath())));
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    bool m_pathMustExist;
+};
 
 }  // namespace
 
@@ -35,11 +82,7 @@ std::optional<std::string> ShowFileDialog(const FileDialogRequest& request, Form
     if (testing::ScriptedFileDialogs* script = ActiveFileDialogScript(); script != nullptr) {
         return script->Answer(request);
     }
-    QFileDialog dialog(owner != nullptr ? owner->Window() : nullptr,
-                       QString::fromStdString(request.title),
-                       QString::fromStdString(request.initialDir));
-    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    FlaggedFileDialog dialog(owner != nullptr ? owner->Window() : nullptr, request);
     const QStringList filters = QtFilters(request.filter);
     if (!filters.isEmpty()) {
         dialog.setNameFilters(filters);
@@ -54,6 +97,21 @@ std::optional<std::string> ShowFileDialog(const FileDialogRequest& request, Form
         return std::nullopt;
     }
     return dialog.selectedFiles().front().toStdString();
+}
+
+FileNameOffsets SplitChosenPath(const std::string& path) {
+    FileNameOffsets offsets;
+    const std::size_t slash = path.find_last_of('/');
+    offsets.fileOffset = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot < offsets.fileOffset) {
+        offsets.extensionOffset = path.size();
+    } else if (dot + 1 == path.size()) {
+        offsets.extensionOffset = 0;
+    } else {
+        offsets.extensionOffset = dot + 1;
+    }
+    return offsets;
 }
 
 }  // namespace forms

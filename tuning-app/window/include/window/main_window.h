@@ -14,6 +14,7 @@
 #include "dravik/bcClass.h"
 #include "dravik/channel_table.h"
 #include "forms/form.h"
+#include "window/file_box.h"
 
 namespace dravik {
 
@@ -71,6 +72,7 @@ public:
     std::int16_t SliderMouseX = 0;
     std::vector<ControlLayout> LayoutTable;
     ControlLayout WindowLayout;
+    std::unique_ptr<FileBox> FileDialog;  // the settings files' dialogs, made on first use
 
     // --- Session and start-up ------------------------------------------------------------
     // The session; none until Form_FinishLoad. New sessions reach the library through this.
@@ -154,8 +156,9 @@ protected:
     virtual void btnConnect_Click();
     virtual void btnDisconnect_Click();
     virtual void btnSet_Click();
-    virtual void btnLoad_Click() {}
-    virtual void btnSave_Click() {}
+    // Settings files (settings_file.cpp).
+    virtual void btnLoad_Click();
+    virtual void btnSave_Click();
     virtual void btnTest_Click(int row);
     virtual void tmrKeepalive_Timer();
     virtual void bcc_Disconnected();
@@ -174,6 +177,8 @@ private:
     void CreateMenus();
     void ConnectHandlers();
     void SwitchPage(bool advanced);
+    // FileDialog, made on first use, set up for a settings-file dialog.
+    FileBox& SettingsFileDialog(const std::string& title, int flags);
     // Tag of an auto-repeat timer: the row, and whether it steps toward Max.
     static bool DecodeTag(const std::string& tag, int& row, bool& upward);
     void TrackOnOffTest(int row, bool leftHeld, double x);
