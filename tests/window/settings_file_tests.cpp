@@ -65,6 +65,7 @@ protected:
 };
 
 TEST_F(SettingsFileTest, DefaultsSaveAs87BytesAndTheDialogsShareTheLastChoice) {
+    window.Channels.screenDecimalSeparator = ',';  // files keep the point
     Save(dir / "a.dkx");
     EXPECT_EQ(Slurp(dir / "a.dkx"), kDefaults);
     EXPECT_EQ(kDefaults.size(), 87u);
@@ -89,8 +90,10 @@ TEST_F(SettingsFileTest, DefaultsSaveAs87BytesAndTheDialogsShareTheLastChoice) {
 }
 
 TEST_F(SettingsFileTest, SavedStartupValuesLoadBackExactlyWithoutASession) {
-    const std::array<std::int32_t, 12> chosen = {128, -10, 3,   -7,  -128, 80,
-                                                 64,  129, 192, 100, 77,   191};
+    // Idle Torque Offset beyond 16 bits, as an ECU read can widen its limits.
+    window.Channels.WidenLimits(2, 100000);
+    const std::array<std::int32_t, 12> chosen = {128, -10, 100000, -7,  -128, 80,
+                                                 64,  129, 192,    100, 77,   191};
     for (std::int16_t k = 0; k < 12; ++k)
         window.Channels.SetStartupValue(k, chosen[std::size_t(k)]);
     Save(dir / "s.dkx");
