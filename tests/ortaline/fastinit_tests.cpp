@@ -310,6 +310,20 @@ TEST_F(FastInitTest, FailedStartsLeaveTheObjectUninitialisedAtNormalPriority) {
         ExpectPriorityRestored();
         EXPECT_EQ(StoredCorrection().first, static_cast<DWORD>(REG_QWORD)) << c.error;
     }
+
+    // The cable pulled out between the pattern and the request: a port failure at raised
+    // priority still ends as a failed wake-up, at normal priority.
+    unit.SetFaults({});
+    sink.onEvent = [this](const StatusEvent& e) {
+        if (e.text == "B") line->SetTesterConnected(false);
+    };
+    EXPECT_EQ(FastInit(0x01), DISP_E_EXCEPTION);
+    ExpectPriorityRestored();
+    line->SetTesterConnected(true);
+    ASSERT_FALSE(sink.events.empty());
+    const std::string portError = sink.events.back().text;
+    EXPECT_EQ(portError.rfind("Serial port error: ", 0), 0u) << portError;
+    ExpectFailed(portError);
 }
 
 TEST_F(FastInitTest, StartAnswerIsReadAsKwp2000AfterAKw1281Session) {
