@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,14 @@ public:
         statuses.push_back(text);
         MainWindow::SetStatus(text);
     }
-    void btnLoad_Click() override { ++loadClicks; }
-    void btnSave_Click() override { ++saveClicks; }
+    void btnLoad_Click() override {
+        ++loadClicks;
+        MainWindow::btnLoad_Click();
+    }
+    void btnSave_Click() override {
+        ++saveClicks;
+        MainWindow::btnSave_Click();
+    }
     using MainWindow::bcc_Disconnected;
     using MainWindow::EcuType;
     using MainWindow::mnuConnectionType_Click;
@@ -51,6 +58,8 @@ protected:
         unsetenv("XDG_CONFIG_HOME");
         std::filesystem::remove_all(m_configHome);
     }
+
+    std::string ConfigHome() const { return m_configHome; }
 
     static void StoreConnectionType(const std::string& text) {
         ASSERT_TRUE(forms::SaveSetting("Quelsor Dravik", "Settings", "ConnectionType", text));
@@ -112,6 +121,10 @@ protected:
         return answer ? answer(call) : forms::DefaultAnswer(call.style);
     }};
     forms::testing::RecordedEnds ends;
+    // File dialogs answer with this path; they are cancelled while it is empty.
+    std::optional<std::string> fileAnswer;
+    forms::testing::ScriptedFileDialogs dialogs{
+        [this](const forms::FileDialogRequest&) { return fileAnswer; }};
 
 private:
     std::string m_configHome;

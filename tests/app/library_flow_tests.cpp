@@ -1,6 +1,8 @@
 // The program against the real library (created through COM by its ProgID) and the ECU
 // simulator on a virtual K-line: whole sessions as a user runs them, checked on the wire.
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "app_fixture.h"
@@ -56,6 +58,14 @@ protected:
         }
         m_line->ClearRecords();
         return bytes;
+    }
+
+    static std::string ReadFile(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    static void WriteFile(const std::string& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary) << text;
     }
 
     static bool Contains(const Bytes& haystack, const Bytes& needle) {
@@ -128,6 +138,20 @@ TEST_F(LibraryFlow, Kw1281ConnectReadTestSetResetDisconnect) {
     EXPECT_EQ(window.Channels.StartupValues[0], 300);
     EXPECT_EQ(window.statuses.back(), "Connected.");  // a set without failure keeps it
 
+    // Save what the ECU now starts with; load a file with another Boost: only the slider
+    // moves while connected, nothing goes to the ECU.
+    fileAnswer = ConfigHome() + "/stored.dkx";
+    window.mnuFile(1).Choose();
+    const std::string saved = ReadFile(*fileAnswer);
+    EXPECT_EQ(saved.substr(0, 19), "FFV1.0\r\n117.1875%\r\n");
+    fileAnswer = ConfigHome() + "/other.dkx";
+    WriteFile(*fileAnswer, "FFV1.0\r\n110" + saved.substr(16));
+    Click(*window.btnLoad);
+    EXPECT_EQ(Value(0), 282);  // 110% of 256, rounded
+    EXPECT_EQ(window.Channels.StartupValues[0], 300);
+    EXPECT_TRUE(TakeRequests().empty());
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+
     window.mnuSpecial(0).Choose();  // no question asked
     EXPECT_EQ(boxes.Calls().size(), 1u);
     std::vector<Bytes> reset{{0x2A, 0, 0, 0, 0, 0x12, 0x34}, {0x21, 0}};
@@ -182,6 +206,13 @@ TEST_F(LibraryFlow, Kwp2000ConnectReadTestSetResetDisconnect) {
                                 0xBC}) != requests.end());
     EXPECT_EQ(ecu.StoredValue(9), 132);
     EXPECT_EQ(window.Channels.StartupValues[3], 4);
+
+    fileAnswer = ConfigHome() + "/kwp.dkx";
+    Click(*window.btnSave);
+    Edit(3, 7);
+    Click(*window.btnLoad);  // back to the start-up value the file holds
+    EXPECT_EQ(Value(3), 4);
+    EXPECT_TRUE(TakeRequests().empty());
 
     Edit(3, 7);  // an untested edit: reset reads it back to the ECU's value
     window.mnuSpecial(0).Choose();
