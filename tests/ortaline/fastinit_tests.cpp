@@ -243,6 +243,12 @@ TEST_F(FastInitTest, McMessStartThenNinthBitExchange) {
     EXPECT_EQ(reply, (Longs{0x12, 0}));
     EXPECT_TRUE(HasStatus("Byte not received (buffer: 12)", Warning));
     EXPECT_TRUE(HasStatus("Received Response: 012 "));
+
+    // A new start from the middle of the session finds both sides back at 8N1.
+    ASSERT_EQ(FastInit(0x10, 0, 0x01), S_OK) << core_test::TakeError().description;
+    EXPECT_EQ(line->TesterFraming().stopBits, kline::StopBits::One);
+    ASSERT_EQ(Send({6, 0x12, 1, 0x34, 0}, reply), S_OK);
+    EXPECT_EQ(reply, (Longs{0x12, 0, 0x34, 0, 0x52, 0x64, 0x34, 0, 0x86, 0}));
 }
 
 TEST_F(FastInitTest, CorrectionStoredByOneCallShortensTheNextHighPhase) {

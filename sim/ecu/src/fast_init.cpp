@@ -30,7 +30,13 @@ std::string Describe(const FastInitReport& report) {
 
 void EcuSimulator::Impl::OnFastInitLevel(std::int64_t nowNs, bool high) {
     FastInitReport report;
-    if (!fastInit.OnLevel(nowNs, high, report)) return;
+    const bool patternEnds = fastInit.OnLevel(nowNs, high, report);
+    // The start request's first start bit is taken at the framing in force at its edge: a
+    // unit that knows the pattern listens at 8N1 from the end of its low phase on.
+    if (fastInit.LowPhaseInWindow() && KnowsFastInit(config.protocol) && line != nullptr) {
+        line->SetPeerFraming(kByteFraming);
+    }
+    if (!patternEnds) return;
     if (report.valid && !KnowsFastInit(config.protocol)) {
         report.reason = "this unit wakes up on a 5-baud address only";
     }
@@ -45,7 +51,6 @@ void EcuSimulator::Impl::OnFastInitLevel(std::int64_t nowNs, bool high) {
         GoAsleep(nowNs, "woken again");
     }
     timers.Cancel(byteTimer);
-    if (line != nullptr) line->SetPeerFraming(kByteFraming);
     reader.Reset();
     busyUntilNs = 0;
     state = State::AwaitingStartRequest;

@@ -57,6 +57,10 @@ bool FastInitDetector::OnLevel(std::int64_t nowNs, bool high, FastInitReport& re
     return patternEnds;
 }
 
+bool FastInitDetector::LowPhaseInWindow() const {
+    return m_lowEndNs && m_lowNs >= Ns(m_timing.lowMinMs) && m_lowNs <= Ns(m_timing.lowMaxMs);
+}
+
 void FastInitDetector::Shift(std::int64_t deltaNs) {
     if (m_lowStartNs) *m_lowStartNs += deltaNs;
     if (m_lowEndNs) *m_lowEndNs += deltaNs;

@@ -17,6 +17,8 @@ public:
     // True at the falling edge that ends a pattern's high phase; report then holds the
     // measured phases and whether they were inside the windows.
     bool OnLevel(std::int64_t nowNs, bool high, FastInitReport& report);
+    // Between the end of a low phase inside its window and the next falling edge.
+    bool LowPhaseInWindow() const;
     void Shift(std::int64_t deltaNs);
 
 private:
