@@ -224,6 +224,17 @@ TEST_F(ScriptedOperations, LinkLostAtEachChannelOfAConnectsRead) {
     }
 }
 
+TEST_F(ScriptedOperations, PageSwitchKeepsEditedValuesOnlyWhileConnected) {
+    Start();
+    Edit(0, 300);
+    Click(*window.btnAdvancedFuel);
+    Click(*window.btnBaseWindow);
+    EXPECT_EQ(Value(0), 300);
+    Click(*window.btnDisconnect);
+    Click(*window.btnAdvancedFuel);
+    EXPECT_EQ(Value(0), 255);  // back to the default, as without a session
+}
+
 TEST_F(ScriptedOperations, FailingCloseStillEndsInTheDisconnectedState) {
     Start();
     ecu.closeResult = E_FAIL;
