@@ -102,8 +102,7 @@ HRESULT BoschComms::ExchangeMessageNinthBit(const BYTE* frame, std::int32_t size
                                             CByteArray& reply, bool stamp) {
     echo.RemoveAll();
     reply.RemoveAll();
-    m_pPort->TerminateOutstandingReads();
-    m_pPort->TerminateOutstandingWrites();
+    BeginExchange(false);
 
     if (m_pPort->SetInsertChar(ortaline::kLineStatusEscape) != 0) {
         FireStatusF(Info, "SetInsertChar() failed. W32 error code: %08x",

@@ -385,4 +385,19 @@ TEST_F(FastInitTest, UsbCableMcMessExchangeWithoutLineStatusInsertion) {
     EXPECT_EQ(ecu->Log().back().bytes, (Bytes{0x52, 0x34}));
 }
 
+// Bytes that arrive after an exchange (a late answer) are not the next exchange's echo.
+TEST_F(FastInitTest, McMessExchangeDiscardsBytesLeftFromEarlier) {
+    StartEcu(EcuProtocol::McMess, 0x10);
+    ASSERT_EQ(FastInit(0x10, 0, 0xA6), S_OK) << core_test::TakeError().description;
+    Longs reply;
+    ASSERT_EQ(Send({8, 0x12, 1, 0x34, 0}, reply), S_OK);
+    const Longs clean = reply;
+    const Bytes late{0x52, 0x34, 0x86};
+    line->PeerTransmit(late.data(), late.size(), clock.NowNs());
+    clock.AdvanceNs(100'000'000);
+    ASSERT_EQ(Send({8, 0x12, 1, 0x34, 0}, reply), S_OK);
+    EXPECT_EQ(reply, clean);
+    EXPECT_TRUE(HasStatus("Discarded bytes received earlier: ", Info, true));
+}
+
 }  // namespace
