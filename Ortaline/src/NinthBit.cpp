@@ -102,7 +102,9 @@ HRESULT BoschComms::ExchangeMessageNinthBit(const BYTE* frame, std::int32_t size
                                             CByteArray& reply, bool stamp) {
     echo.RemoveAll();
     reply.RemoveAll();
-    BeginExchange(false);
+    // A request of the read count alone sends nothing: it collects what the ECU has sent
+    // since, the bytes a request before it left beyond its count included.
+    BeginExchange(size <= 1);
 
     if (m_pPort->SetInsertChar(ortaline::kLineStatusEscape) != 0) {
         FireStatusF(Info, "SetInsertChar() failed. W32 error code: %08x",

@@ -398,6 +398,18 @@ TEST_F(FastInitTest, McMessExchangeDiscardsBytesLeftFromEarlier) {
     ASSERT_EQ(Send({8, 0x12, 1, 0x34, 0}, reply), S_OK);
     EXPECT_EQ(reply, clean);
     EXPECT_TRUE(HasStatus("Discarded bytes received earlier: ", Info, true));
+
+    // A request of the read count alone sends nothing and collects what is waiting...
+    line->PeerTransmit(late.data(), late.size(), clock.NowNs());
+    clock.AdvanceNs(100'000'000);
+    ASSERT_EQ(Send({3}, reply), S_OK);
+    EXPECT_EQ(reply, (Longs{0x52, 0, 0x34, 0, 0x86, 0}));
+    EXPECT_TRUE(TesterBytes().empty());
+    // ...and with nothing waiting ends with the missing byte and an empty reply.
+    ASSERT_EQ(Send({2}, reply), S_OK);
+    EXPECT_TRUE(reply.empty());
+    EXPECT_TRUE(HasStatus("Byte not received (buffer: 00)", Warning));
+    EXPECT_TRUE(HasStatus("Received Response: "));
 }
 
 }  // namespace
