@@ -10,13 +10,9 @@
 #include "com/bstr.h"
 #include "com/guid_text.h"
 #include "com/typelib.h"
-#include "core_support.h"
+#include "library_client.h"
 #include "ortaline/IBoschComms.h"
 #include "registry/registry.h"
-
-#ifndef ORTALINE_LIBRARY_PATH
-#error "ORTALINE_LIBRARY_PATH must name libOrtaline.so"
-#endif
 
 namespace {
 
@@ -24,22 +20,9 @@ using core_test::StatusEvent;
 
 std::string ClassKey() { return "CLSID\\" + com::GuidToString(CLSID_BoschComms); }
 
-class ServerTest : public ::testing::Test {
+class ServerTest : public core_test::LibraryClientTest {
 protected:
-    void SetUp() override {
-        comms = core_test::CreateByProgId(ORTALINE_LIBRARY_PATH);
-        ASSERT_NE(comms, nullptr);
-        core_test::Advise(comms, &sink);
-    }
-    void TearDown() override {
-        if (comms != nullptr) comms->Release();
-    }
-
-    platform::SimulatedClock clock;
-    platform::ScopedClock scoped{clock};
-    core_test::TempConfigHome home;
-    core_test::StatusSink sink;
-    IBoschComms* comms = nullptr;
+    void SetUp() override { CreateComms(); }
 };
 
 TEST_F(ServerTest, RegistrationNamesTheLibraryAndApartmentThreading) {

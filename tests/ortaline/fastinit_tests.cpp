@@ -8,18 +8,14 @@
 
 #include "clock/clock.h"
 #include "clock/win_time.h"
-#include "core_support.h"
 #include "ecusim/ecu_simulator.h"
 #include "ecusim/line_directory.h"
 #include "ftdi/device_choice.h"
 #include "kline/kline.h"
+#include "library_client.h"
 #include "ortaline/IBoschComms.h"
 #include "registry/registry.h"
 #include "serial/device_map.h"
-
-#ifndef ORTALINE_LIBRARY_PATH
-#error "ORTALINE_LIBRARY_PATH must name libOrtaline.so"
-#endif
 
 namespace {
 
@@ -34,16 +30,11 @@ constexpr double kMs = 1e6;
 
 Longs Elements(const VARIANT& v) { return core_test::ReplyElements(v); }
 
-class FastInitTest : public ::testing::Test {
+class FastInitTest : public core_test::LibraryClientTest {
 protected:
-    void SetUp() override {
-        comms = core_test::CreateByProgId(ORTALINE_LIBRARY_PATH);
-        ASSERT_NE(comms, nullptr);
-        core_test::Advise(comms, &sink);
-    }
+    void SetUp() override { CreateComms(); }
     void TearDown() override {
-        sink.onEvent = nullptr;
-        if (comms != nullptr) comms->Release();
+        LibraryClientTest::TearDown();
         for (const std::string& name : m_lines) ecusim::UnregisterLine(name);
     }
 
@@ -170,11 +161,6 @@ protected:
         RegCloseKey(key);
     }
 
-    platform::SimulatedClock clock;
-    platform::ScopedClock scoped{clock};
-    core_test::TempConfigHome home;
-    core_test::StatusSink sink;
-    IBoschComms* comms = nullptr;
     std::shared_ptr<kline::KLine> line;
     std::shared_ptr<ecusim::EcuSimulator> ecu;
     Longs keys;

@@ -8,19 +8,15 @@
 #include <vector>
 
 #include "clock/clock.h"
-#include "core_support.h"
 #include "ecusim/ecu_simulator.h"
 #include "ecusim/line_directory.h"
 #include "ftdi/device_choice.h"
 #include "ftdi/virtual_cable.h"
 #include "kline/kline.h"
+#include "library_client.h"
 #include "ortaline/IBoschComms.h"
 #include "registry/registry.h"
 #include "serial/device_map.h"
-
-#ifndef ORTALINE_LIBRARY_PATH
-#error "ORTALINE_LIBRARY_PATH must name libOrtaline.so"
-#endif
 
 namespace {
 
@@ -30,7 +26,7 @@ using kline::Side;
 
 constexpr const char* kLineName = "usb-session";
 
-class UsbSession : public ::testing::Test {
+class UsbSession : public core_test::LibraryClientTest {
 protected:
     void Start(EcuProtocol protocol) {
         ASSERT_TRUE(registry::WriteString(HKEY_CURRENT_USER, serial::kDeviceMapKey,
@@ -41,12 +37,10 @@ protected:
         line->AttachPeer(ecu);
         ecusim::RegisterLine(kLineName, line);
 
-        comms = core_test::CreateByProgId(ORTALINE_LIBRARY_PATH);
-        ASSERT_NE(comms, nullptr);
-        core_test::Advise(comms, &sink);
+        CreateComms();
     }
     void TearDown() override {
-        if (comms != nullptr) comms->Release();
+        LibraryClientTest::TearDown();
         ecusim::UnregisterLine(kLineName);
     }
 
@@ -87,13 +81,8 @@ protected:
         return n;
     }
 
-    platform::SimulatedClock clock;
-    platform::ScopedClock scoped{clock};
-    core_test::TempConfigHome home;
-    core_test::StatusSink sink;
     std::shared_ptr<kline::KLine> line;
     std::shared_ptr<ecusim::EcuSimulator> ecu;
-    IBoschComms* comms = nullptr;
     std::vector<LONG> keyBytes;
 };
 
