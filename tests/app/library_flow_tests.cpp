@@ -8,15 +8,13 @@
 #include "app_fixture.h"
 #include "clock/clock.h"
 #include "com/com.h"
-#include "ecusim/ecu_simulator.h"
-#include "ecusim/line_directory.h"
-#include "kline/kline.h"
-#include "registry/registry.h"
+#include "ecu_on_com1.h"
 
 namespace app_test {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using ecu_test::Bytes;
+using ecu_test::Contains;
 using ecusim::EcuProtocol;
 
 const Bytes kReadOpen{0x31, 0xB8, 0x01, 0x03};
@@ -28,34 +26,18 @@ protected:
         EXPECT_EQ(RegisterServerLibrary(ORTALINE_LIBRARY_PATH), S_OK);
         StoreConnectionType("1");
     }
-    ~LibraryFlow() override { ecusim::UnregisterLine(m_lineName); }
-
     ecusim::EcuSimulator& StartEcu(EcuProtocol protocol) {
-        m_line = std::make_shared<kline::KLine>();
-        m_ecu = std::make_shared<ecusim::EcuSimulator>(ecusim::DefaultConfig(protocol));
-        m_line->AttachPeer(m_ecu);
-        m_lineName =
-            std::string("app-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        ecusim::RegisterLine(m_lineName, m_line);
-        EXPECT_TRUE(registry::WriteString(HKEY_CURRENT_USER, "Software\\Ortaline\\Devices", "COM1",
-                                          "sim:" + m_lineName));
-        return *m_ecu;
+        ecusim::EcuSimulator& ecu = m_sim.Start(ecusim::DefaultConfig(protocol), "app-");
+        m_line = m_sim.line;
+        m_ecu = m_sim.ecu;
+        return ecu;
     }
 
-    std::vector<Bytes> TakeRequests() {
-        std::vector<Bytes> requests;
-        for (const auto& entry : m_ecu->Log()) {
-            if (entry.kind == ecusim::LogEntry::Kind::Request) requests.push_back(entry.bytes);
-        }
-        m_ecu->ClearLog();
-        return requests;
-    }
+    std::vector<Bytes> TakeRequests() { return m_sim.TakeRequests(); }
 
+    // The tester's bytes since the last call.
     Bytes TesterWireBytes() {
-        Bytes bytes;
-        for (const auto& b : m_line->Traffic()) {
-            if (b.sender == kline::Side::Tester) bytes.push_back(b.value);
-        }
+        Bytes bytes = m_sim.TesterWireBytes();
         m_line->ClearRecords();
         return bytes;
     }
@@ -66,11 +48,6 @@ protected:
     }
     static void WriteFile(const std::string& path, const std::string& text) {
         std::ofstream(path, std::ios::binary) << text;
-    }
-
-    static bool Contains(const Bytes& haystack, const Bytes& needle) {
-        return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
-               haystack.end();
     }
 
     // The KW1281 read requests of all twelve channels in table order.
@@ -86,7 +63,9 @@ protected:
     platform::ScopedClock scopedClock{clock};
     std::shared_ptr<kline::KLine> m_line;
     std::shared_ptr<ecusim::EcuSimulator> m_ecu;
-    std::string m_lineName;
+
+private:
+    ecu_test::EcuOnCom1 m_sim;
 };
 
 TEST_F(LibraryFlow, Kw1281ConnectReadTestSetResetDisconnect) {

@@ -12,15 +12,13 @@
 #include "dravik/bcClass.h"
 #include "dravik/channel_table.h"
 #include "dravik/run_time_error.h"
-#include "ecusim/ecu_simulator.h"
-#include "ecusim/line_directory.h"
-#include "kline/kline.h"
-#include "registry/registry.h"
+#include "ecu_on_com1.h"
 
 namespace dravik {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using ecu_test::Bytes;
+using ecu_test::Contains;
 using ecusim::EcuProtocol;
 
 const Bytes kReadOpen{0x31, 0xB8, 0x01, 0x03};
@@ -38,7 +36,6 @@ protected:
     }
 
     void TearDown() override {
-        if (!m_lineName.empty()) ecusim::UnregisterLine(m_lineName);
         unsetenv("XDG_CONFIG_HOME");
         std::filesystem::remove_all(m_configHome);
     }
@@ -48,35 +45,14 @@ protected:
                                    ecusim::OutOfLimit outOfLimit = ecusim::OutOfLimit::Clamp) {
         ecusim::EcuConfig config = ecusim::DefaultConfig(protocol);
         config.outOfLimit = outOfLimit;
-        m_line = std::make_shared<kline::KLine>();
-        m_ecu = std::make_shared<ecusim::EcuSimulator>(config);
-        m_line->AttachPeer(m_ecu);
-        m_lineName = std::string("dravik-") +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        ecusim::RegisterLine(m_lineName, m_line);
-        EXPECT_TRUE(registry::WriteString(HKEY_CURRENT_USER, "Software\\Ortaline\\Devices", "COM1",
-                                          "sim:" + m_lineName));
-        return *m_ecu;
+        ecusim::EcuSimulator& ecu = m_sim.Start(config, "dravik-");
+        m_line = m_sim.line;
+        m_ecu = m_sim.ecu;
+        return ecu;
     }
 
-    // The requests the ECU understood since the last call (block title or service first).
-    std::vector<Bytes> TakeRequests() {
-        std::vector<Bytes> requests;
-        for (const auto& entry : m_ecu->Log()) {
-            if (entry.kind == ecusim::LogEntry::Kind::Request) requests.push_back(entry.bytes);
-        }
-        m_ecu->ClearLog();
-        return requests;
-    }
-
-    // The tester's bytes on the wire (framing included) since the records were cleared.
-    std::vector<std::uint8_t> TesterWireBytes() const {
-        std::vector<std::uint8_t> bytes;
-        for (const auto& b : m_line->Traffic()) {
-            if (b.sender == kline::Side::Tester) bytes.push_back(b.value);
-        }
-        return bytes;
-    }
+    std::vector<Bytes> TakeRequests() { return m_sim.TakeRequests(); }
+    Bytes TesterWireBytes() const { return m_sim.TesterWireBytes(); }
 
     void Revive() { m_ecu->SetFaults(ecusim::Faults{}); }
 
@@ -104,14 +80,9 @@ protected:
     std::shared_ptr<ecusim::EcuSimulator> m_ecu;
 
 private:
-    std::string m_lineName;
+    ecu_test::EcuOnCom1 m_sim;
     std::filesystem::path m_configHome;
 };
-
-bool Contains(const std::vector<std::uint8_t>& haystack, const std::vector<std::uint8_t>& needle) {
-    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
-           haystack.end();
-}
 
 TEST_F(LibrarySession, Kw1281FullSession) {
     auto& ecu = StartEcu(EcuProtocol::Kw1281);
