@@ -287,4 +287,26 @@ TEST(Menus, ShortcutKeysChooseTheirItemsWhileTheMenuIsClosed) {
     EXPECT_EQ(chosen, "SO");
 }
 
+// A handler may run for seconds; the menu it was chosen from must not stay drawn over the
+// window meanwhile, so the window is drawn again before the handler starts.
+TEST(Menus, WindowIsRedrawnBeforeTheHandlerRuns) {
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint) ++paints;
+            return false;
+        }
+    } counter;
+    forms::Form form("Test", 40, 30);
+    forms::Menu& special = form.AddMenu("mnuMain", 0, "S&pecial", nullptr);
+    forms::Menu& reset = form.AddMenu("mnuSpecial", 0, "&Reset", &special);
+    form.Show();
+    forms::DoEvents();
+    form.ClientWidget()->installEventFilter(&counter);
+    int paintsInHandler = -1;
+    reset.Click = [&] { paintsInHandler = counter.paints; };
+    reset.Choose();
+    EXPECT_GE(paintsInHandler, 1);
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalBlocker>
+#include <QWidget>
 
 #include "forms/form.h"
 
@@ -26,6 +27,13 @@ Menu::Menu(Form& form, std::string name, int index, const std::string& caption, 
         if (m_action->isCheckable()) {
             const QSignalBlocker blocker(m_action);
             m_action->setChecked(!m_action->isChecked());
+        }
+        // The menu has closed; its picture would stay over the window for as long as the
+        // handler runs (seconds on the K-line) unless the window is drawn again first.
+        if (QWidget* window = Parent().Window(); window->isVisible()) {
+            for (QWidget* part : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                if (part->isVisible()) part->repaint();
+            }
         }
         if (Click) Click();
     });
