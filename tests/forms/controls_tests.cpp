@@ -7,6 +7,7 @@
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QSize>
+#include <QTimer>
 #include <QToolTip>
 #include <QWidget>
 #include <string>
@@ -307,6 +308,21 @@ TEST(Menus, WindowIsRedrawnBeforeTheHandlerRuns) {
     reset.Click = [&] { paintsInHandler = counter.paints; };
     reset.Choose();
     EXPECT_GE(paintsInHandler, 1);
+}
+
+TEST(FormEvents, ModalFormComesUpOverTheMiddleOfItsOwner) {
+    forms::Form owner("frmOwner", 400, 300);
+    forms::Form box("frmBox", 100, 60);
+    owner.Window()->move(150, 120);
+    owner.Show();
+    box.Window()->move(0, 0);
+    QPoint offset(-1, -1);
+    QTimer::singleShot(0, [&] {
+        offset = box.Window()->geometry().center() - owner.Window()->geometry().center();
+        box.Hide();
+    });
+    box.ShowModal(&owner);
+    EXPECT_LE(offset.manhattanLength(), 2);
 }
 
 }  // namespace

@@ -179,6 +179,9 @@ void Form::ShowModal(Form* owner) {
     if (owner != nullptr && owner != this) {
         owner->Window()->winId();
         m_window->windowHandle()->setTransientParent(owner->Window()->windowHandle());
+        // Over the middle of its owner, as a dialog comes up, not wherever it was last.
+        const QRect over = owner->Window()->geometry();
+        m_window->move(over.center() - QPoint(LaidOutSize().width(), LaidOutSize().height()) / 2);
     }
     m_window->show();
     // A modal window comes up on top, also where no window manager stacks it.
