@@ -152,6 +152,23 @@ TEST_F(LibraryFlow, Kw1281ConnectReadTestSetResetDisconnect) {
     EXPECT_TRUE(TakeRequests().empty());
 }
 
+// A failed connect after a session leaves the top line as before any connection.
+TEST_F(LibraryFlow, FailedConnectClearsTheBoxCodeOfTheEarlierEcu) {
+    StartEcu(EcuProtocol::Kw1281);
+    StartAndAccept();
+    const QRect strip(400, 5, 390, 26);
+    const QImage unconnected = window.Grab().copy(strip);
+    Click(*window.btnConnect);
+    EXPECT_NE(window.Grab().copy(strip), unconnected);
+    Click(*window.btnDisconnect);
+    ASSERT_TRUE(registry::WriteString(HKEY_CURRENT_USER, "Software\\Ortaline\\Devices", "COM3",
+                                      "sim:no-such-line"));
+    window.mnuConnectionType_Click(3);
+    Click(*window.btnConnect);
+    EXPECT_EQ(window.statuses.back(), "Could not connect.");
+    EXPECT_EQ(window.Grab().copy(strip), unconnected);
+}
+
 TEST_F(LibraryFlow, Kwp2000ConnectReadTestSetResetDisconnect) {
     auto& ecu = StartEcu(EcuProtocol::Kwp2000);
     StartAndAccept();

@@ -75,6 +75,9 @@ void MainWindow::btnConnect_Click() {
         tmrKeepalive->SetEnabled(false);
         btnConnect->SetVisible(true);
         btnDisconnect->SetVisible(false);
+        // The connect emptied the identification: the top line must not go on naming the
+        // ECU of an earlier session.
+        Refresh();
     }
 }
 
