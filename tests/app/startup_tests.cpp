@@ -1,5 +1,6 @@
 // Start-up behind the disclaimer, the about box, the end of the program and the menus.
 #include <QApplication>
+#include <QKeyEvent>
 #include <QTimer>
 #include <QWidget>
 
@@ -84,6 +85,33 @@ TEST_F(AppTest, AcceptingBuildsTheWindowAndHelpShowsTheSameWindowModal) {
 
     window.Window()->close();  // the main window's close box ends the program
     EXPECT_EQ(ends.Count(), 1);
+}
+
+// At the keyboard the disclaimer answers as a dialog: Enter accepts (and later hides the
+// about box), Escape is its close box (at start-up the end of the program).
+TEST_F(AppTest, EnterAcceptsTheDisclaimerAndEscapeClosesIt) {
+    const auto key = [](forms::Form& form, Qt::Key k) {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+        QApplication::sendEvent(form.Window(), &press);
+    };
+    window.Load();
+    key(*window.frmAbout, Qt::Key_Return);
+    EXPECT_TRUE(window.fAgreementAccepted);
+    EXPECT_TRUE(window.Visible());
+    dravik::AboutWindow& about = *window.frmAbout;
+    QTimer::singleShot(0, [&] { key(about, Qt::Key_Enter); });
+    window.mnuHelp(0).Choose();
+    EXPECT_TRUE(about.Loaded());
+    QTimer::singleShot(0, [&] { key(about, Qt::Key_Escape); });
+    window.mnuHelp(0).Choose();
+    EXPECT_FALSE(about.Loaded());
+    EXPECT_EQ(ends.Count(), 0);
+
+    dravik::MainWindow second;
+    second.Load();
+    key(*second.frmAbout, Qt::Key_Escape);
+    EXPECT_EQ(ends.Count(), 1);
+    EXPECT_FALSE(second.fAgreementAccepted);
 }
 
 TEST_F(AppTest, AQuickSecondClickIsASecondClickOnceStarted) {

@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QPainter>
 #include <QStyleHints>
@@ -55,6 +56,18 @@ void FormWindow::hideEvent(QHideEvent* event) {
 void FormWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     m_form.RaiseResize();
+}
+
+void FormWindow::keyPressEvent(QKeyEvent* event) {
+    // A form of image buttons has nothing to take the keys a dialog answers to.
+    int code = 0;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) code = kKeyReturn;
+    if (event->key() == Qt::Key_Escape) code = kKeyEscape;
+    if (code == 0) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    m_form.OnKeyDown(code, ToShiftMask(event->modifiers()));
 }
 
 FormSurface::FormSurface(Form& form, QWidget* parent) : QWidget(parent), m_form(form) {

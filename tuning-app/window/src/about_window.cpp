@@ -88,6 +88,11 @@ void AboutWindow::btnAccept_Click() {
     m_main.Form_FinishLoad();
 }
 
+void AboutWindow::OnKeyDown(int keyCode, int) {
+    if (keyCode == forms::kKeyReturn) btnAccept_Click();
+    if (keyCode == forms::kKeyEscape) Close(forms::kUnloadFromControlMenu);
+}
+
 void AboutWindow::SetAcceptImage(bool pressed) {
     m_main.SetButtonImage(*btnAccept, 24, 23, 0, 0, pressed);
 }

@@ -34,6 +34,10 @@ class FormSurface;
 inline constexpr int kUnloadFromControlMenu = 0;
 inline constexpr int kUnloadFromCode = 1;
 
+// Key codes of the keys a form is told of (the virtual-key codes).
+inline constexpr int kKeyReturn = 13;
+inline constexpr int kKeyEscape = 27;
+
 template <typename T>
 class ControlArray {
 public:
@@ -116,6 +120,8 @@ protected:
     virtual void OnUnload(int& cancel) {}
     virtual void OnResize() {}
     virtual void OnPaint() {}
+    // Enter or Escape pressed while the form is the active window (shift: the shift mask).
+    virtual void OnKeyDown(int keyCode, int shift) {}
 
     QImage* PrintTarget() override { return &m_layer; }
     void PrintTargetChanged() override;

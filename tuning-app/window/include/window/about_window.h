@@ -40,6 +40,8 @@ protected:
         Form_QueryUnload(cancel, unloadMode);
     }
     void OnUnload(int& cancel) override { m_loaded = false; }
+    // Enter is the accept button, Escape the close box, for a user at the keyboard.
+    void OnKeyDown(int keyCode, int shift) override;
 
 private:
     MainWindow& m_main;
