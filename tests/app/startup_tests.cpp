@@ -24,6 +24,7 @@ TEST_F(AppTest, ClosingTheDisclaimerEndsBeforeAnythingIsBuilt) {
               "professional car tuners. Any changes made to your vehicle by you, through the use "
               "of Quelsor Dravik, are solely your responsibility. ");
     EXPECT_EQ(about.btnAccept->GetPicture(), window.GetImage(23));
+    EXPECT_EQ(about.picIcon->GetPicture().size(), QSize(32, 32));  // no blank beside the title
     const double x = about.btnAccept->Left() + 5, y = about.btnAccept->Top() + 5;
     forms::testing::SendMouse(about, MouseAction::Press, forms::kRightButton, x, y);
     EXPECT_EQ(about.btnAccept->GetPicture(), window.GetImage(24));

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "layout.h"
+#include "skin/pictures.h"
 
 namespace {
 
@@ -414,6 +415,14 @@ int main(int argc, char** argv) {
     save(14, Thumb());
     save(17, Background(false));
     save(18, Background(true));
+    // The program's icon, beside the title of the disclaimer window.
+    QImage icon = Canvas(32, 32);
+    {
+        QPainter p(&icon);
+        Plate(p, QRectF(0, 0, 32, 32), 7, kAmber, false);
+        GaugeEmblem(p, QRectF(5, 5, 22, 20), kAmber);
+    }
+    ok = Save(icon, out, dravik::skin::kIconIndex) && ok;
     save(23, Button(94, 43, "ACCEPT", kGreen, false));
     save(24, Button(94, 43, "ACCEPT", kGreen, true));
     return ok ? 0 : 1;

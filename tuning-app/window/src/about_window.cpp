@@ -1,5 +1,6 @@
 #include "window/about_window.h"
 
+#include "skin/pictures.h"
 #include "window/main_window.h"
 
 namespace dravik {
@@ -34,6 +35,7 @@ AboutWindow::AboutWindow(MainWindow& main)
     : Form("frmAbout", kClientWidth, kClientHeight), m_main(main) {
     SetBackColor(kBack);
     picIcon = &AddImage("picIcon", -1, forms::Rect{16, 16, 32, 32});
+    picIcon->SetPicture(skin::Icon());
     Image1 = &AddImage("Image1", -1, forms::Rect{16, 250, 32, 32});
     lblTitle = &AddLabel("lblTitle", -1, forms::Rect{60, 14, 360, 28});
     lblTitle->SetFont(LabelFont(14, true));
