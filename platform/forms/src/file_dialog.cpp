@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QStringList>
+#include <QTreeView>
 
 #include "forms/form.h"
 #include "internal.h"
@@ -55,6 +57,12 @@ public:
         setFileMode(mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
         setOption(QFileDialog::DontConfirmOverwrite,
                   !request.save || (request.flags & kOfnOverwritePrompt) == 0);
+        // Qt's own column widths cut the type and date to "pla...ent" and "9 Dec ...:47".
+        resize(760, 440);
+        if (auto* view = findChild<QTreeView*>(); view != nullptr) {
+            view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+            view->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+        }
     }
 
     void accept() override {
