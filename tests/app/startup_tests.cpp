@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QTimer>
 #include <QWidget>
+#include <fstream>
 
 #include "app_fixture.h"
 
@@ -156,6 +157,14 @@ TEST_F(AppTest, ConnectionTypeMenuAndStore) {
     StoreConnectionType(" 4 ");
     window.LoadConnectionType();
     EXPECT_EQ(window.SelectedConnectionType, 4);
+
+    // A damaged store keeps the choice for this run and says what is wrong with which file.
+    std::ofstream(ConfigHome() + "/ortaline/registry.ini", std::ios::app) << "garbage\n";
+    window.mnuConnectionType(3).Choose();
+    EXPECT_EQ(window.SelectedConnectionType, 3);
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_NE(boxes.Calls()[0].prompt.find("registry.ini is damaged: line"), std::string::npos)
+        << boxes.Calls()[0].prompt;
 
     // Ctrl+O and Ctrl+S are the File menu's load and save; the separator does nothing.
     EXPECT_EQ(window.mnuFile(0).Shortcut(), "Ctrl+O");

@@ -25,4 +25,6 @@ bool SaveSetting(const std::string& app, const std::string& section, const std::
     return registry::WriteString(HKEY_CURRENT_USER, SectionKey(app, section), key, value);
 }
 
+std::string SettingsProblem() { return registry::StoreProblem(); }
+
 }  // namespace forms

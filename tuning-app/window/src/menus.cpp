@@ -46,7 +46,10 @@ void MainWindow::mnuConnectionType_Click(int index) {
     SelectedConnectionType = static_cast<std::uint8_t>(index);
     if (!forms::SaveSetting(kSettingsApp, kSettingsSection, kConnectionTypeKey,
                             std::to_string(index))) {
-        MsgBoxEx("The connection type could not be stored; it applies until Dravik ends.",
+        // Said with the reason, or a damaged store stays a mystery behind "Could not connect."
+        const std::string problem = forms::SettingsProblem();
+        MsgBoxEx("The connection type could not be stored; it applies until Dravik ends." +
+                     (problem.empty() ? std::string() : "\n\n" + problem + "."),
                  forms::kExclamation);
     }
 }

@@ -10,5 +10,7 @@ std::string GetSetting(const std::string& app, const std::string& section, const
 // False when the store could not be written.
 bool SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                  const std::string& value);
+// Why the store cannot be used, naming its file; empty while it is sound.
+std::string SettingsProblem();
 
 }  // namespace forms
