@@ -101,9 +101,11 @@ std::optional<std::string> ShowFileDialog(const FileDialogRequest& request, Form
         dialog.setDefaultSuffix(QString::fromStdString(request.defaultExt));
     }
     if (!request.fileName.empty()) dialog.selectFile(QString::fromStdString(request.fileName));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return std::nullopt;
-    }
+    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    // The overwrite question and the dialog close one right after the other; a window
+    // manager may then leave the keyboard with neither, and Ctrl+O, Alt+F... reach nothing.
+    if (owner != nullptr && owner->Window()->isVisible()) owner->Window()->activateWindow();
+    if (!chosen) return std::nullopt;
     return dialog.selectedFiles().front().toStdString();
 }
 
