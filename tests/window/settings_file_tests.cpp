@@ -165,7 +165,8 @@ TEST_F(SettingsFileTest, DamagedOrMissingFilesChangeNothingAndSayWhy) {
         {WithLine(7, "1234567890123456789012345678901234567890"), "Line 9 (Fuel Load Increase)"},
         {WithLine(1, "&H1FFFFFFFF"), "Line 3"},
         {WithLine(2, "1E999"), "Line 4"},
-        {garbage, "line feed alone"},
+        {garbage, "not a text file"},
+        {kDefaults.substr(0, 40) + '\0' + kDefaults.substr(40, 20), "not a text file"},
     };
     for (const auto& [bytes, reason] : files) {
         Write(dir / "bad.dkx", bytes);

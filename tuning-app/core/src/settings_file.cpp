@@ -30,6 +30,16 @@ bool HasBareLineFeed(std::string_view text) {
     return false;
 }
 
+// A NUL or another control character than tab, CR and LF: no text at all, whatever its
+// line ends look like.
+bool HoldsBinaryData(std::string_view text) {
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F) return true;
+    }
+    return false;
+}
+
 // The line's value as a 32-bit integer; false when it lies beyond 32 bits.
 bool LineValue(std::int16_t index, std::string_view line, std::int32_t& value) {
     double raw = 0;
@@ -65,6 +75,12 @@ SettingsFileValues ReadSettingsFile(std::string_view text) {
     // the line count says.
     const std::string_view usedText =
         lines.size() == std::size_t{kSettingsFileLines} ? text.substr(0, used) : text;
+    const bool brokenLines =
+        HasBareLineFeed(usedText) || lines.size() < std::size_t{kSettingsFileLines};
+    if (brokenLines && HoldsBinaryData(usedText)) {
+        result.problem = "It is not a text file; a settings file holds 13 lines of text";
+        return result;
+    }
     if (HasBareLineFeed(usedText)) {
         result.problem =
             "Its lines end with a line feed alone; the lines of a settings file end "
