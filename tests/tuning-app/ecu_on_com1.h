@@ -18,6 +18,10 @@ namespace ecu_test {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// The KWP2000 routine requests that open a channel read and fetch its result.
+inline const Bytes kReadOpen{0x31, 0xB8, 0x01, 0x03};
+inline const Bytes kReadResult{0x31, 0xBA, 0x01, 0x03};
+
 inline bool Contains(const Bytes& haystack, const Bytes& needle) {
     return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
            haystack.end();

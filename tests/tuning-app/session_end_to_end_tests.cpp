@@ -21,8 +21,8 @@ using ecu_test::Bytes;
 using ecu_test::Contains;
 using ecusim::EcuProtocol;
 
-const Bytes kReadOpen{0x31, 0xB8, 0x01, 0x03};
-const Bytes kReadResult{0x31, 0xBA, 0x01, 0x03};
+using ecu_test::kReadOpen;
+using ecu_test::kReadResult;
 
 class LibrarySession : public ::testing::Test {
 protected:
