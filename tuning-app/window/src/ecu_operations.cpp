@@ -4,6 +4,7 @@
 #include <exception>
 #include <utility>
 
+#include "ecu_values.h"
 #include "forms/msgbox.h"
 #include "trap.h"
 #include "window/main_window.h"
@@ -14,18 +15,6 @@ namespace {
 constexpr char kLostCommunication[] = "Lost communication with ECU";
 constexpr char kTestWhileDisconnected[] =
     "You cannot test this value because you are not currently connected to the ECU.";
-
-std::uint8_t ChannelByte(std::int16_t index) {
-    return static_cast<std::uint8_t>(ChannelNumber(index));
-}
-
-// The session's channel value from the window's (the signed channels travel with +128).
-std::int32_t ToEcu(std::int16_t index, std::int32_t value) {
-    return IsSignedChannel(index) ? value + kSignedOffset : value;
-}
-std::int32_t FromEcu(std::int16_t index, std::int32_t value) {
-    return IsSignedChannel(index) ? value - kSignedOffset : value;
-}
 
 // One character per identification byte (0-255), as UTF-8.
 std::string Latin1ToUtf8(const std::u16string& text) {

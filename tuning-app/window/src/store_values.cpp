@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "ecu_values.h"
 #include "forms/msgbox.h"
 #include "trap.h"
 #include "window/main_window.h"
@@ -76,16 +77,16 @@ void MainWindow::btnSet_Click() {
         const std::size_t at = static_cast<std::size_t>(i);
         if (!qualifies(at)) continue;
         const std::int32_t requested = Channels.ChannelTable[at].Value;
-        const std::int32_t v = IsSignedChannel(i) ? requested + kSignedOffset : requested;
+        const std::int32_t v = ToEcu(i, requested);
         std::int32_t r = 0;
         const std::int32_t err = Trapped([&] {
             // The workshop code is asked for again for every channel.
             const std::vector<std::uint8_t> workshop =
                 bcc->GetWorkShopCode().value_or(std::vector<std::uint8_t>{});
-            r = bcc->SetAdaptationValue(static_cast<std::uint8_t>(ChannelNumber(i)), v, workshop);
+            r = bcc->SetAdaptationValue(ChannelByte(i), v, workshop);
         });
         if (err == 0) {
-            if (IsSignedChannel(i)) r -= kSignedOffset;
+            r = FromEcu(i, r);
             if (r != requested) {
                 beginEntry();
                 report += ChannelName(i) + ". Reason: The ECU denied the requested value, using " +
