@@ -13,14 +13,11 @@ constexpr forms::OleColor kTitleInk = 0xFFFFFF;
 constexpr forms::OleColor kTextInk = 0xD8D8D8;
 constexpr forms::OleColor kHeadingInk = 0x8888FF;
 
-const std::string kDisclaimer =
-    std::string(
-        "By using Quelsor Dravik, you agree to the following terms. If you do not "
-        "agree, ") +
-    "then you must not use this program." + "\r\n\r\n" +
+constexpr char kDisclaimer[] =
+    "By using Quelsor Dravik, you agree to the following terms. If you do not agree, then you "
+    "must not use this program.\r\n\r\n"
     "Quelsor Dravik is intended for use by professional car tuners. Any changes made to your "
-    "vehicle by you, through the use of Quelsor Dravik, are solely your responsibility. " +
-    "";
+    "vehicle by you, through the use of Quelsor Dravik, are solely your responsibility. ";
 
 forms::Font LabelFont(double size, bool bold) {
     forms::Font font;
