@@ -213,12 +213,12 @@ TEST_F(WindowTest, ResizeKeepsTheLayoutAndReturnsThumbsToTheirValues) {
     EXPECT_EQ(window.LayoutTable.back().Name, "mnuHelp");  // menus: recorded by name only
 }
 
-TEST(WindowLayout, FirstRunMovesNothingAndTheWindowKeepsItsSize) {
+TEST(WindowLayout, FirstRunMovesNothingRecordsTheWindowAsLaidOutAndKeepsItsSize) {
     forms::testing::ScriptedTimers timers;
     TestWindow window;
     std::vector<std::optional<forms::Rect>> before;
     for (const forms::Control* control : window.Controls()) before.push_back(control->Geometry());
-    window.Form_Resize();
+    window.Form_Resize();  // before the window is first shown, as at start-up
     for (std::size_t i = 0; i < before.size(); ++i) {
         const forms::Control& control = *window.Controls()[i];
         if (control.Name() == "tmbSlider") continue;  // returned to their values' places
@@ -232,20 +232,6 @@ TEST(WindowLayout, FirstRunMovesNothingAndTheWindowKeepsItsSize) {
     }
     EXPECT_EQ(window.tmbSlider(0).Left(), 395);
 
-    // The user cannot resize the window: the client area stays 800 x 600.
-    window.Show();
-    forms::DoEvents();
-    const QSize size = window.Window()->size();
-    window.Window()->resize(size.width() + 200, size.height() + 150);
-    forms::DoEvents();
-    EXPECT_EQ(window.Window()->size(), size);
-    EXPECT_EQ(window.ClientWidget()->size(), QSize(800, 600));
-}
-
-TEST(WindowLayout, RecordsTheWindowAsItIsLaidOutAndKeepsThatSize) {
-    forms::testing::ScriptedTimers timers;
-    TestWindow window;
-    window.Form_Resize();  // before the window is first shown, as at start-up
     window.Show();
     forms::DoEvents();
     const QSize shown = window.Window()->size();
@@ -259,6 +245,12 @@ TEST(WindowLayout, RecordsTheWindowAsItIsLaidOutAndKeepsThatSize) {
     EXPECT_TRUE(window.SetWidth(window.Width()));
     EXPECT_TRUE(window.SetHeight(window.Height()));
     EXPECT_EQ(window.Window()->size(), shown);
+
+    // The user cannot resize the window: the client area stays 800 x 600.
+    window.Window()->resize(shown.width() + 200, shown.height() + 150);
+    forms::DoEvents();
+    EXPECT_EQ(window.Window()->size(), shown);
+    EXPECT_EQ(window.ClientWidget()->size(), QSize(800, 600));
 }
 
 TEST(WindowLayout, AtTwelveTwipsPerPixelControlsAreScaledBackToTheirPixels) {
