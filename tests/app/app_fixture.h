@@ -69,9 +69,7 @@ protected:
     }
 
     static void Click(forms::Form& form, const forms::Image& c) {
-        const double x = c.Left() + c.Width() / 2, y = c.Top() + c.Height() / 2;
-        forms::testing::SendMouse(form, MouseAction::Press, forms::kLeftButton, x, y);
-        forms::testing::SendMouse(form, MouseAction::Release, forms::kLeftButton, x, y);
+        forms::testing::ClickAt(form, c.Left() + c.Width() / 2, c.Top() + c.Height() / 2);
     }
     void Click(const forms::Image& c) { Click(window, c); }
 

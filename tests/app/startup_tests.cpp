@@ -179,23 +179,3 @@ TEST_F(AppTest, ConnectionTypeMenuAndStore) {
 
 }  // namespace
 }  // namespace app_test
-
-namespace app_test {
-namespace {
-
-// The keep-alive relies on it: a real, modal message box goes on dispatching window timers.
-TEST(RealMessageBox, KeepsWindowTimersRunningWhileOpen) {
-    forms::Form form("form", 100, 100);
-    forms::Timer& timer = form.AddTimer("tmr", -1, 50);
-    int ticks = 0;
-    timer.OnTimer = [&] { ++ticks; };
-    timer.SetEnabled(true);
-    QTimer::singleShot(400, [] {
-        if (QWidget* box = QApplication::activeModalWidget()) box->close();
-    });
-    forms::MsgBox("Open for 400 ms", forms::kOkOnly, "", &form);
-    EXPECT_GE(ticks, 5);
-}
-
-}  // namespace
-}  // namespace app_test
