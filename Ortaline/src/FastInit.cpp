@@ -60,6 +60,14 @@ void LineHigh(CPort& port) {
     port.ClearRTS();
 }
 
+// The UART reads the low phase as one 0x00 byte. It is dropped while the high phase is
+// still running, so that the exchange finds no byte left to report and the time between the
+// end of the high phase and the first request byte stays free of it.
+void EndLowPhase(CPort& port) {
+    LineHigh(port);
+    port.ClearReadBuffer();
+}
+
 }  // namespace
 
 HRESULT BoschComms::InitializeFast(LONG SerialPort, LONG EcuAddress, VARIANT* retVal) {
@@ -203,7 +211,7 @@ std::int64_t BoschComms::SendWakeUpPattern() {
         // No counter to time the phases on: the millisecond sleep times them, uncorrected.
         LineLow(*m_pPort);
         Sleep(kPhaseMs);
-        LineHigh(*m_pPort);
+        EndLowPhase(*m_pPort);
         Sleep(kPhaseMs);
         LARGE_INTEGER now{};
         return QueryPerformanceCounter(&now) ? now.QuadPart : 0;
@@ -217,6 +225,6 @@ std::int64_t BoschComms::SendWakeUpPattern() {
     LineLow(*m_pPort);
     PollPast(lowEnd);
     const std::int64_t highEnd = lowEnd + ticks25 - correction;
-    LineHigh(*m_pPort);
+    EndLowPhase(*m_pPort);
     return PollPast(highEnd);
 }

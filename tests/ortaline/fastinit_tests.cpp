@@ -185,6 +185,8 @@ TEST_F(FastInitTest, StartCommunicationThenKwp2000Requests) {
     EXPECT_TRUE(
         HasStatus("Sending Fast Initialization Message: (0x81):(0x33):(0xF1):(0x81):(0x26):"));
     EXPECT_TRUE(HasStatus("ECU Fast Initialization successful"));
+    // The UART's reading of the low phase is no byte received earlier.
+    EXPECT_FALSE(HasStatus("Discarded bytes received earlier: ", Info, true));
     ExpectPriorityRestored();
 
     Longs reply;
@@ -343,6 +345,7 @@ TEST_F(FastInitTest, UsbCableStartCommunicationThenKwp2000Requests) {
     EXPECT_EQ(TesterValues(5), (Bytes{0x81, 0x33, 0xF1, 0x81, 0x26}));
     EXPECT_NEAR(Phases().first, 25.0, 0.01);
     EXPECT_NEAR(Phases().second, 25.0, 0.01);
+    EXPECT_FALSE(HasStatus("Discarded bytes received earlier: ", Info, true));
     Longs reply;
     ASSERT_EQ(Send({0x1A, 0x9B}, reply), S_OK);
     ASSERT_EQ(reply.size(), 32u);
