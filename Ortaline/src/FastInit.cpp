@@ -50,21 +50,11 @@ std::int64_t PollPast(std::int64_t deadline) {
     }
 }
 
-void LineLow(CPort& port) {
-    port.SetBreak();
-    port.SetRTS();
-}
-
-void LineHigh(CPort& port) {
-    port.ClearBreak();
-    port.ClearRTS();
-}
-
 // The UART reads the low phase as one 0x00 byte. It is dropped while the high phase is
 // still running, so that the exchange finds no byte left to report and the time between the
 // end of the high phase and the first request byte stays free of it.
 void EndLowPhase(CPort& port) {
-    LineHigh(port);
+    DriveKLine(port, true);
     port.ClearReadBuffer();
 }
 
@@ -128,7 +118,7 @@ HRESULT BoschComms::FastInitialize(LONG SerialPort, LONG EcuAddress, bool kw2000
     request->Build();
 
     RaisedPriority priority;
-    LineHigh(*m_pPort);
+    DriveKLine(*m_pPort, true);
     WaitInMS(kIdleBeforePatternMs);
     Fire_Status("Sending Fast Initialization Message: " + request->FormatFrame(), Info);
 
@@ -209,7 +199,7 @@ std::int64_t BoschComms::SendWakeUpPattern() {
     LARGE_INTEGER start{};
     if (ticksPerMs <= 0 || !QueryPerformanceCounter(&start)) {
         // No counter to time the phases on: the millisecond sleep times them, uncorrected.
-        LineLow(*m_pPort);
+        DriveKLine(*m_pPort, false);
         Sleep(kPhaseMs);
         EndLowPhase(*m_pPort);
         Sleep(kPhaseMs);
@@ -222,7 +212,7 @@ std::int64_t BoschComms::SendWakeUpPattern() {
     const std::int64_t correction =
         m_nCorrectionFactor >= 0 && m_nCorrectionFactor <= ticks25 ? m_nCorrectionFactor : 0;
     const std::int64_t lowEnd = start.QuadPart + ticks25;
-    LineLow(*m_pPort);
+    DriveKLine(*m_pPort, false);
     PollPast(lowEnd);
     const std::int64_t highEnd = lowEnd + ticks25 - correction;
     EndLowPhase(*m_pPort);

@@ -18,16 +18,6 @@ constexpr DWORD kUartByteMs = 2100;
 constexpr LONG kFiveBaud = 5;
 constexpr LONG kLineBaud = 10400;
 
-void DriveBit(CPort& port, bool one) {
-    if (one) {
-        port.ClearBreak();
-        port.ClearRTS();
-    } else {
-        port.SetBreak();
-        port.SetRTS();
-    }
-}
-
 // Bit edges of the accurate sender, scheduled on absolute deadlines from the first edge so
 // that a late wake-up does not shift the edges after it. Runs on the performance counter;
 // without a usable counter it runs on the millisecond tick count, sleeping throughout.
@@ -113,12 +103,11 @@ std::int32_t BoschComms::SendFiveBaudByte(std::int32_t address) {
     m_pPort->SetDTR();
     FireStatusF(Info, "Sending 5-baud Initialization byte: (0x%.2X)", address);
 
-    m_pPort->ClearBreak();
-    m_pPort->ClearRTS();
+    DriveKLine(*m_pPort, true);
     Sleep(kIdleBeforeAddressMs);
 
     m_pPort->ClearDTR();
-    DriveBit(*m_pPort, false);  // start bit
+    DriveKLine(*m_pPort, false);  // start bit
     WaitInMS(kBasicBitMs);
 
     const bool sevenBit = m_nInitializationAddressingMode == SevenBit;
@@ -128,15 +117,15 @@ std::int32_t BoschComms::SendFiveBaudByte(std::int32_t address) {
     for (int i = 0; i < dataBits; ++i) {
         const int bit = (address >> i) & 1;
         parity ^= bit;
-        DriveBit(*m_pPort, bit != 0);
+        DriveKLine(*m_pPort, bit != 0);
         bits += bit != 0 ? '1' : '0';
         WaitInMS(kBasicBitMs);
     }
     if (sevenBit) {
-        DriveBit(*m_pPort, parity != 0);
+        DriveKLine(*m_pPort, parity != 0);
         WaitInMS(kBasicBitMs);
     }
-    DriveBit(*m_pPort, true);  // stop bit
+    DriveKLine(*m_pPort, true);  // stop bit
     WaitInMS(kBasicBitMs);
 
     m_pPort->ClearRTS();
@@ -171,11 +160,10 @@ std::int32_t BoschComms::SendFiveBaudByteAccurate(std::int32_t address) {
     m_pPort->ClearDTR();
     schedule.Start();
     for (int i = 0; i < 11; ++i) {
-        DriveBit(*m_pPort, ((word >> i) & 1u) != 0);
+        DriveKLine(*m_pPort, ((word >> i) & 1u) != 0);
         schedule.WaitForEdge();
     }
-    m_pPort->ClearBreak();
-    m_pPort->ClearRTS();
+    DriveKLine(*m_pPort, true);
     m_pPort->SetDTR();
     FireStatusF(Info, "8 BIT ADDRESSING: Sent:0:%s:1", bits.c_str());
     return 0;

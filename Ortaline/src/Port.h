@@ -59,6 +59,17 @@ protected:
     CPort() = default;
 };
 
+// Drives the K-line through the cable: break and RTS hold it low, clearing both releases it.
+inline void DriveKLine(CPort& port, bool high) {
+    if (high) {
+        port.ClearBreak();
+        port.ClearRTS();
+    } else {
+        port.SetBreak();
+        port.SetRTS();
+    }
+}
+
 // A failing driver call, carrying its Win32 error code; thrown as a pointer, the catcher
 // calls Delete().
 class CSerialException : public CException {
