@@ -62,6 +62,14 @@ DWORD PurgeMask(DWORD flags) {
     return mask;
 }
 
+// A driver call whose status the cable ignores; false when no device is open.
+template <class Call>
+bool IfOpen(ftdi::Handle handle, Call&& call) {
+    if (handle == 0) return false;
+    call(handle);
+    return true;
+}
+
 }  // namespace
 
 CUsbPort::CUsbPort() { m_timeouts.WriteTotalTimeoutConstant = 1000; }
@@ -107,27 +115,16 @@ bool CUsbPort::Close() {
 }
 
 bool CUsbPort::Purge(DWORD flags) {
-    if (m_hDevice == 0) return false;
-    ftdi::Purge(m_hDevice, PurgeMask(flags));
-    return true;
+    return IfOpen(m_hDevice, [&](ftdi::Handle h) { ftdi::Purge(h, PurgeMask(flags)); });
 }
 
-bool CUsbPort::TerminateOutstandingWrites() {
-    if (m_hDevice == 0) return false;
-    ftdi::Purge(m_hDevice, ftdi::kPurgeTransmit);
-    return true;
-}
+bool CUsbPort::TerminateOutstandingWrites() { return Purge(PURGE_TXABORT); }
 
-bool CUsbPort::TerminateOutstandingReads() {
-    if (m_hDevice == 0) return false;
-    ftdi::Purge(m_hDevice, ftdi::kPurgeReceive);
-    return true;
-}
+bool CUsbPort::TerminateOutstandingReads() { return Purge(PURGE_RXABORT); }
 
 bool CUsbPort::Setup(DWORD receiveQueue, DWORD transmitQueue) {
-    if (m_hDevice == 0) return false;
-    ftdi::SetTransferSizes(m_hDevice, receiveQueue, transmitQueue);
-    return true;
+    return IfOpen(m_hDevice,
+                  [&](ftdi::Handle h) { ftdi::SetTransferSizes(h, receiveQueue, transmitQueue); });
 }
 
 bool CUsbPort::GetTimeouts(COMMTIMEOUTS& timeouts) {
@@ -195,29 +192,13 @@ bool CUsbPort::ClearError(DWORD& errors) {
     return ftdi::ClearCommError(m_hDevice, &errors, &status) != FALSE;
 }
 
-bool CUsbPort::ClearBreak() {
-    if (m_hDevice == 0) return false;
-    ftdi::SetBreakOff(m_hDevice);
-    return true;
-}
+bool CUsbPort::ClearBreak() { return IfOpen(m_hDevice, ftdi::SetBreakOff); }
 
-bool CUsbPort::SetBreak() {
-    if (m_hDevice == 0) return false;
-    ftdi::SetBreakOn(m_hDevice);
-    return true;
-}
+bool CUsbPort::SetBreak() { return IfOpen(m_hDevice, ftdi::SetBreakOn); }
 
-bool CUsbPort::ClearDTR() {
-    if (m_hDevice == 0) return false;
-    ftdi::ClearDtr(m_hDevice);
-    return true;
-}
+bool CUsbPort::ClearDTR() { return IfOpen(m_hDevice, ftdi::ClearDtr); }
 
-bool CUsbPort::SetDTR() {
-    if (m_hDevice == 0) return false;
-    ftdi::SetDtr(m_hDevice);
-    return true;
-}
+bool CUsbPort::SetDTR() { return IfOpen(m_hDevice, ftdi::SetDtr); }
 
 int CUsbPort::SetInsertChar(BYTE escape) {
     if (m_hDevice == 0) return 0;
