@@ -38,14 +38,16 @@ QFont Face(int pixels, bool bold) {
     return font;
 }
 
-// Group captions, the legend and the status label: readable beside the printed texts.
-const QColor kCaptionInk(0xB4, 0xBC, 0xC8);
-
-QFont CaptionFace(bool bold = true) {
-    QFont font = Face(11, bold);
+// Set close, without the spacing of Face: emblem labels keep a large size for long words.
+QFont CloseFace(int pixels, bool bold) {
+    QFont font = Face(pixels, bold);
     font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
     return font;
 }
+
+// Group captions, the legend and the status label: readable beside the printed texts.
+const QColor kCaptionInk(0xB4, 0xBC, 0xC8);
+constexpr int kCaptionPixels = 11;
 
 QImage Canvas(int width, int height) {
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
@@ -112,19 +114,12 @@ EmblemPlan PlanEmblemButton(int width, int height) {
     return EmblemPlan{icon, QRectF(icon.right() + 3, 0, width - icon.right() - 9, height)};
 }
 
-// Labels of emblem buttons: set close, so that long words keep a large size.
-QFont EmblemLabelFace(int pixels) {
-    QFont font = Face(pixels, true);
-    font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
-    return font;
-}
-
 // The largest label size (at most 13 pixels) at which the widest line of every text fits the
 // narrowest of the areas: buttons that replace each other in one place show one label size.
 int SharedLabelPixels(const QStringList& texts, qreal width) {
     int pixels = 13;
     for (; pixels > 8; --pixels) {
-        const QFontMetricsF metrics(EmblemLabelFace(pixels));
+        const QFontMetricsF metrics(CloseFace(pixels, true));
         qreal widest = 0;
         for (const QString& text : texts) {
             for (const QString& line : text.split('\n')) {
@@ -143,7 +138,7 @@ QImage EmblemButton(int width, int height, const QString& text, int pixels, cons
     Plate(p, QRectF(0, 0, width, height), 12, accent, pressed);
     const EmblemPlan plan = PlanEmblemButton(width, height);
     emblem(p, pressed ? plan.icon.translated(1, 1) : plan.icon, accent);
-    Label(p, plan.text, text, EmblemLabelFace(pixels), pressed ? accent : kInk, pressed);
+    Label(p, plan.text, text, CloseFace(pixels, true), pressed ? accent : kInk, pressed);
     return image;
 }
 
@@ -257,7 +252,7 @@ void Panel(QPainter& p, const QRectF& r, const QColor& accent, const QString& ca
     p.setPen(QPen(accent, 2, Qt::SolidLine, Qt::FlatCap));
     p.drawLine(QPointF(r.left() + 10, r.top() + 0.5), QPointF(r.left() + 26, r.top() + 0.5));
     if (!caption.isEmpty()) {
-        p.setFont(CaptionFace());
+        p.setFont(CloseFace(kCaptionPixels, true));
         p.setPen(kCaptionInk);
         p.drawText(QRectF(r.left() + 32, r.top() - 8, r.width() - 38, 16),
                    Qt::AlignLeft | Qt::AlignVCenter, caption);
@@ -323,7 +318,7 @@ QImage Background(bool advanced) {
     Panel(p, QRectF(34, 400, 234, 126), accent, "PAGE");
 
     // Status strip.
-    p.setFont(CaptionFace());
+    p.setFont(CloseFace(kCaptionPixels, true));
     p.setPen(kCaptionInk);
     p.drawText(QRectF(kStatusStrip.left() - 70, kStatusStrip.top(), 62, kStatusStrip.height()),
                Qt::AlignRight | Qt::AlignVCenter, "STATUS");
@@ -336,7 +331,7 @@ QImage Background(bool advanced) {
                advanced ? "ADVANCED FUEL CONTROLS" : "BASE CONTROLS");
     p.setPen(QPen(accent, 2));
     p.drawLine(QPointF(282, 206), QPointF(740, 206));
-    p.setFont(CaptionFace(false));
+    p.setFont(CloseFace(kCaptionPixels, false));
     p.setPen(kCaptionInk);
     p.drawText(QRectF(282, 207, 460, 18), Qt::AlignRight | Qt::AlignVCenter,
                "*  untested     **  tested, not stored");
