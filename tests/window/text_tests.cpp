@@ -72,7 +72,7 @@ TEST(PrintOutlined, NineOutlinePassesThenWhiteUprightAndItalicRestored) {
     EXPECT_EQ(surface.ForeColor(), kWhite);
 }
 
-TEST_F(WindowTest, BoxCodeLineBeforeAConnectionIsTheLabelAloneUprightAndCentredOnImage1) {
+TEST_F(WindowTest, BoxCodeLineIsOutlinedUprightOnImage1AndALongOneEndsInsideTheWindow) {
     window.SetPicture(QImage());
     window.prints.clear();
     window.Refresh();
@@ -99,18 +99,14 @@ TEST_F(WindowTest, BoxCodeLineBeforeAConnectionIsTheLabelAloneUprightAndCentredO
     window.Refresh();
     auto [left2, right2] = InkColumns(window.Grab(), back, 0, 36, 300, 800);
     EXPECT_GT(right2, right + 50);
-}
 
-TEST_F(WindowTest, ALongBoxCodeEndsInsideTheWindow) {
-    window.SetPicture(QImage());
+    // A long one is cut at the end of its strip (plus the outline), using the room up to there.
     window.ecu = "0261207772 1037366536 038906019FP  1.9l R4 EDC G000SG  5437";
     window.Refresh();
-    const QRgb back = forms::ToQColor(window.BackColor()).rgb();
-    auto [left, right] = InkColumns(window.Grab(), back, 0, 36, 300, 800);
-    EXPECT_NEAR(left, window.Image1->Left(), 2);
-    // Cut at the end of its strip (plus the outline), using the room up to there.
-    EXPECT_LE(right, dravik::skin::kBoxCodeRight + 1);
-    EXPECT_GT(right, dravik::skin::kBoxCodeRight - 20);
+    auto [left3, right3] = InkColumns(window.Grab(), back, 0, 36, 300, 800);
+    EXPECT_NEAR(left3, window.Image1->Left(), 2);
+    EXPECT_LE(right3, dravik::skin::kBoxCodeRight + 1);
+    EXPECT_GT(right3, dravik::skin::kBoxCodeRight - 20);
 }
 
 // The six titles of a page just painted: italic, with their shadow, top-aligned with their
