@@ -27,10 +27,7 @@ protected:
         StoreConnectionType("1");
     }
     ecusim::EcuSimulator& StartEcu(EcuProtocol protocol) {
-        ecusim::EcuSimulator& ecu = m_sim.Start(ecusim::DefaultConfig(protocol), "app-");
-        m_line = m_sim.line;
-        m_ecu = m_sim.ecu;
-        return ecu;
+        return m_sim.Start(ecusim::DefaultConfig(protocol), "app-");
     }
 
     std::vector<Bytes> TakeRequests() { return m_sim.TakeRequests(); }
@@ -38,7 +35,7 @@ protected:
     // The tester's bytes since the last call.
     Bytes TesterWireBytes() {
         Bytes bytes = m_sim.TesterWireBytes();
-        m_line->ClearRecords();
+        m_sim.line->ClearRecords();
         return bytes;
     }
 
@@ -61,10 +58,6 @@ protected:
 
     platform::SimulatedClock clock;
     platform::ScopedClock scopedClock{clock};
-    std::shared_ptr<kline::KLine> m_line;
-    std::shared_ptr<ecusim::EcuSimulator> m_ecu;
-
-private:
     ecu_test::EcuOnCom1 m_sim;
 };
 
@@ -187,7 +180,7 @@ TEST_F(LibraryFlow, Kwp2000ConnectReadTestSetResetDisconnect) {
     EXPECT_EQ(ecu.ActiveValue(9), 132);
     EXPECT_EQ(window.Channels.TestedValues[3], 4);
 
-    m_line->ClearRecords();
+    m_sim.line->ClearRecords();
     answer = [this](const MessageBoxCall&) {
         timers.Advance(300);
         return forms::kIdYes;

@@ -45,21 +45,18 @@ protected:
                                    ecusim::OutOfLimit outOfLimit = ecusim::OutOfLimit::Clamp) {
         ecusim::EcuConfig config = ecusim::DefaultConfig(protocol);
         config.outOfLimit = outOfLimit;
-        ecusim::EcuSimulator& ecu = m_sim.Start(config, "dravik-");
-        m_line = m_sim.line;
-        m_ecu = m_sim.ecu;
-        return ecu;
+        return m_sim.Start(config, "dravik-");
     }
 
     std::vector<Bytes> TakeRequests() { return m_sim.TakeRequests(); }
     Bytes TesterWireBytes() const { return m_sim.TesterWireBytes(); }
 
-    void Revive() { m_ecu->SetFaults(ecusim::Faults{}); }
+    void Revive() { m_sim.ecu->SetFaults(ecusim::Faults{}); }
 
     void Die(int afterRequests) {
         ecusim::Faults faults;
         faults.dieAfterRequests = afterRequests;
-        m_ecu->SetFaults(faults);
+        m_sim.ecu->SetFaults(faults);
     }
 
     static int ErrorNumber(auto&& call) {
@@ -75,12 +72,9 @@ protected:
     platform::ScopedClock scopedClock{clock};
     bcClass session;
     int disconnectedEvents = 0;
-
-    std::shared_ptr<kline::KLine> m_line;
-    std::shared_ptr<ecusim::EcuSimulator> m_ecu;
+    ecu_test::EcuOnCom1 m_sim;
 
 private:
-    ecu_test::EcuOnCom1 m_sim;
     std::filesystem::path m_configHome;
 };
 
@@ -92,7 +86,7 @@ TEST_F(LibrarySession, Kw1281FullSession) {
     // The ECU speaks first after the wake-up: the first 09 only collects its block.
     EXPECT_EQ(TakeRequests(), std::vector<Bytes>(3, Bytes{0x09}));
 
-    m_line->ClearRecords();
+    m_sim.line->ClearRecords();
     EXPECT_EQ(session.ReadAdaptationValue(12), 255);
     EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x21, 12}}));
     // The block on the wire: length, counter, title, channel, end byte.
@@ -137,7 +131,7 @@ TEST_F(LibrarySession, Kwp2000FullSession) {
               (std::vector<std::uint8_t>{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));
     EXPECT_EQ(TakeRequests(), (std::vector<Bytes>{{0x1A, 0x9B}}));
 
-    m_line->ClearRecords();
+    m_sim.line->ClearRecords();
     EXPECT_EQ(session.ReadAdaptationValue(8), 128);
     EXPECT_EQ(
         TakeRequests(),
@@ -202,7 +196,7 @@ TEST_F(LibrarySession, Kw1281ReadsTestsStoresAndResetsEveryChannel) {
     TakeRequests();
     for (const ChannelCase& c : EveryChannel()) {
         const std::uint8_t ch = c.number;
-        m_line->ClearRecords();
+        m_sim.line->ClearRecords();
         EXPECT_EQ(session.ReadAdaptationValue(ch), c.defaultRaw) << int{ch};
         EXPECT_EQ(session.TestAdaptationValue(ch, c.testRaw), c.testRaw) << int{ch};
         EXPECT_EQ(ecu.ActiveValue(ch), c.testRaw);
@@ -239,7 +233,7 @@ TEST_F(LibrarySession, Kwp2000ReadsTestsStoresAndResetsEveryChannel) {
         const std::uint8_t ch = c.number;
         const std::vector<Bytes> read{
             kReadOpen, kReadResult, {0x31, 0xB9, 0x01, 0x03, ch}, kReadResult};
-        m_line->ClearRecords();
+        m_sim.line->ClearRecords();
         EXPECT_EQ(session.ReadAdaptationValue(ch), c.defaultRaw) << int{ch};
         EXPECT_EQ(TakeRequests(), read) << int{ch};
 
@@ -471,10 +465,10 @@ TEST_F(LibrarySession, Kwp2000KeepaliveOnADeadLinkLosesItOnce) {
     session.SendKeepalive();
     EXPECT_FALSE(session.IsConnected());
     EXPECT_EQ(disconnectedEvents, 1);
-    const int heard = m_ecu->RequestCount();
+    const int heard = m_sim.ecu->RequestCount();
     session.SendKeepalive();
     EXPECT_NE(ErrorNumber([&] { session.ReadAdaptationValue(8); }), 0);
-    EXPECT_EQ(m_ecu->RequestCount(), heard);  // down: nothing more goes out
+    EXPECT_EQ(m_sim.ecu->RequestCount(), heard);  // down: nothing more goes out
     EXPECT_EQ(disconnectedEvents, 1);
     EXPECT_EQ(session.GetWorkShopCode(),
               (std::vector<std::uint8_t>{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));  // kept
