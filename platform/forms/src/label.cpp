@@ -15,6 +15,7 @@ Label::Label(Form& form, std::string name, int index, Rect design)
     m_widget->setTextFormat(Qt::PlainText);
     ApplyGeometry();
     ApplyStyle();
+    SetFont(m_font);
     m_widget->show();
 }
 
@@ -74,7 +75,6 @@ void Label::ApplyStyle() {
     palette.setColor(QPalette::Window, ToQColor(m_backColor));
     m_widget->setPalette(palette);
     m_widget->setAutoFillBackground(m_opaque);
-    m_widget->setFont(ToQFont(m_font));
 }
 
 }  // namespace forms
