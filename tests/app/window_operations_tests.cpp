@@ -60,9 +60,10 @@ struct ScriptedKw1281 {
     }
 };
 
+// Started, accepted and connected to the scripted ECU, with nothing sent yet.
 class ScriptedOperations : public AppTest {
 protected:
-    void Start() {
+    void SetUp() override {
         for (std::int16_t i = 0; i < 12; ++i) {
             const std::int32_t raw = dravik::ChannelDefault(i) +
                                      (dravik::IsSignedChannel(i) ? dravik::kSignedOffset : 0);
@@ -88,7 +89,6 @@ protected:
 };
 
 TEST_F(ScriptedOperations, SetReportHasOneEntryOfEachKindLineForLine) {
-    Start();
     kw.store[12] = ScriptedKw1281::Store::Other;  // Boost
     kw.otherValue[12] = 255;
     kw.store[9] = ScriptedKw1281::Store::WrongReadBack;  // Timing
@@ -132,7 +132,6 @@ TEST_F(ScriptedOperations, SetReportHasOneEntryOfEachKindLineForLine) {
 }
 
 TEST_F(ScriptedOperations, LinkLostAtTheThirdOfFiveChannels) {
-    Start();
     kw.store[14] = ScriptedKw1281::Store::LoseLink;  // Idle Torque Offset, the third
     for (int i : {0, 1, 2, 3, 4}) Tested(i, dravik::ChannelDefault(i) + 1);
     answer = YesToTheConfirmation;
@@ -147,7 +146,6 @@ TEST_F(ScriptedOperations, LinkLostAtTheThirdOfFiveChannels) {
 }
 
 TEST_F(ScriptedOperations, OperationsThatSendNothing) {
-    Start();
     Edit(0, 300);  // changed but not tested
     Tested(1, 0);  // tested back to its start-up value
     Click(*window.btnSet);
@@ -182,7 +180,6 @@ TEST_F(ScriptedOperations, OperationsThatSendNothing) {
 }
 
 TEST_F(ScriptedOperations, ReadsKeepGoingPastFailuresAndWideValues) {
-    Start();
     kw.words[12] = 0xFFFF;  // Boost far beyond its limits and beyond 16 bits signed
     kw.wrongReadBack = 9;   // Timing's read fails while the link stays up
     window.mnuSpecial(0).Choose();
@@ -203,7 +200,6 @@ TEST_F(ScriptedOperations, ReadsKeepGoingPastFailuresAndWideValues) {
 }
 
 TEST_F(ScriptedOperations, LinkLostAtEachChannelOfAConnectsRead) {
-    Start();
     Click(*window.btnDisconnect);
     for (int lost = 0; lost < 12; ++lost) {
         for (std::int16_t i = 0; i < 12; ++i) Edit(i, dravik::ChannelDefault(i) + 1);
@@ -225,7 +221,6 @@ TEST_F(ScriptedOperations, LinkLostAtEachChannelOfAConnectsRead) {
 }
 
 TEST_F(ScriptedOperations, PageSwitchKeepsEditedValuesOnlyWhileConnected) {
-    Start();
     Edit(0, 300);
     Click(*window.btnAdvancedFuel);
     Click(*window.btnBaseWindow);
@@ -236,7 +231,6 @@ TEST_F(ScriptedOperations, PageSwitchKeepsEditedValuesOnlyWhileConnected) {
 }
 
 TEST_F(ScriptedOperations, FailingCloseStillEndsInTheDisconnectedState) {
-    Start();
     ecu.closeResult = E_FAIL;
     ecu.respond = [](const Bytes&) { return Answer::Fail(); };  // the end request fails too
     Click(*window.btnDisconnect);
@@ -248,7 +242,6 @@ TEST_F(ScriptedOperations, FailingCloseStillEndsInTheDisconnectedState) {
 }
 
 TEST_F(ScriptedOperations, ExitEndsWithoutTellingTheEcu) {
-    Start();
     window.mnuFile(3).Choose();
     EXPECT_EQ(ends.Count(), 1);
     EXPECT_TRUE(ecu.sent.empty());
