@@ -75,19 +75,19 @@ SettingsFileValues ReadSettingsFile(std::string_view text) {
     // the line count says.
     const std::string_view usedText =
         lines.size() == std::size_t{kSettingsFileLines} ? text.substr(0, used) : text;
-    const bool brokenLines =
-        HasBareLineFeed(usedText) || lines.size() < std::size_t{kSettingsFileLines};
-    if (brokenLines && HoldsBinaryData(usedText)) {
+    const bool bareLineFeed = HasBareLineFeed(usedText);
+    const bool tooFewLines = lines.size() < std::size_t{kSettingsFileLines};
+    if ((bareLineFeed || tooFewLines) && HoldsBinaryData(usedText)) {
         result.problem = "It is not a text file; a settings file holds 13 lines of text";
         return result;
     }
-    if (HasBareLineFeed(usedText)) {
+    if (bareLineFeed) {
         result.problem =
             "Its lines end with a line feed alone; the lines of a settings file end "
             "with CR LF";
         return result;
     }
-    if (lines.size() < std::size_t{kSettingsFileLines}) {
+    if (tooFewLines) {
         result.problem = "It has " + std::to_string(lines.size()) +
                          " complete lines; a settings file has 13 lines, each ended by CR LF";
         return result;
