@@ -51,6 +51,24 @@ private:
     std::string m_home;
 };
 
+// SendCommand with the bytes as a byte array; true when it succeeded.
+inline bool Send(BoschComms& comms, const std::vector<BYTE>& bytes) {
+    VARIANT message, reply;
+    VariantInit(&message);
+    VariantInit(&reply);
+    message.vt = static_cast<VARTYPE>(VT_ARRAY | VT_UI1);
+    message.parray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        LONG index = static_cast<LONG>(i);
+        BYTE b = bytes[i];
+        SafeArrayPutElement(message.parray, &index, &b);
+    }
+    const HRESULT hr = comms.SendCommand(message, &reply);
+    VariantClear(&reply);
+    VariantClear(&message);
+    return hr == S_OK;
+}
+
 // p-th percentile (0-100) of the values, nearest rank.
 inline double Percentile(std::vector<double> values, double p) {
     if (values.empty()) return 0.0;

@@ -9,33 +9,6 @@
 #include "ecusim/ecu_simulator.h"
 #include "wire_minimum.h"
 
-namespace {
-
-VARIANT ByteArray(std::initializer_list<BYTE> bytes) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = static_cast<VARTYPE>(VT_ARRAY | VT_UI1);
-    v.parray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    LONG i = 0;
-    for (BYTE b : bytes) {
-        SafeArrayPutElement(v.parray, &i, &b);
-        ++i;
-    }
-    return v;
-}
-
-bool Send(BoschComms& comms, std::initializer_list<BYTE> bytes) {
-    VARIANT request = ByteArray(bytes);
-    VARIANT reply;
-    VariantInit(&reply);
-    const HRESULT hr = comms.SendCommand(request, &reply);
-    VariantClear(&request);
-    VariantClear(&reply);
-    return hr == S_OK;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
     std::printf("Initialize + first block + 12 KW1281 adaptation reads, real clock\n");
@@ -53,9 +26,9 @@ int main(int argc, char** argv) {
         VariantInit(&keys);
         bool ok = comms.Initialize(bench::kPort, 10400, 1, &keys) == S_OK;
         VariantClear(&keys);
-        ok = ok && Send(comms, {0x09});  // the ECU speaks first
+        ok = ok && bench::Send(comms, {0x09});  // the ECU speaks first
         for (const auto& channel : ecu->Config().channels) {
-            ok = ok && Send(comms, {0x21, channel.number});
+            ok = ok && bench::Send(comms, {0x21, channel.number});
         }
         const double wallMs =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)

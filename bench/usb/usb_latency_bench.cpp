@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "BoschComms.h"
+#include "bench_line.h"
 #include "clock/clock.h"
 #include "ecusim/ecu_simulator.h"
 #include "ecusim/line_directory.h"
@@ -57,23 +58,6 @@ void Measure(const std::vector<kline::WireByte>& traffic, Side after, Window& co
     }
 }
 
-bool Send(BoschComms& comms, const std::vector<BYTE>& bytes) {
-    VARIANT message, reply;
-    VariantInit(&message);
-    VariantInit(&reply);
-    message.vt = static_cast<VARTYPE>(VT_ARRAY | VT_UI1);
-    message.parray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        LONG index = static_cast<LONG>(i);
-        BYTE b = bytes[i];
-        SafeArrayPutElement(message.parray, &index, &b);
-    }
-    const HRESULT hr = comms.SendCommand(message, &reply);
-    VariantClear(&reply);
-    VariantClear(&message);
-    return hr == S_OK;
-}
-
 void Run(ecusim::EcuProtocol protocol, std::uint8_t latencyMs, int phases) {
     platform::SimulatedClock clock;
     platform::ScopedClock scoped(clock);
@@ -103,11 +87,11 @@ void Run(ecusim::EcuProtocol protocol, std::uint8_t latencyMs, int phases) {
         bool ok = comms->Initialize(0, 10400, 0x01, &keys) == S_OK;
         VariantClear(&keys);
         if (kw1281) {
-            ok = ok && Send(*comms, {0x09});
-            for (const auto& c : config.channels) ok = ok && Send(*comms, {0x21, c.number});
+            ok = ok && bench::Send(*comms, {0x09});
+            for (const auto& c : config.channels) ok = ok && bench::Send(*comms, {0x21, c.number});
         } else {
             for (int i = 0; i < 10 && ok; ++i)
-                ok = Send(*comms, {0x1A, 0x9B}) && Send(*comms, {0x3E});
+                ok = bench::Send(*comms, {0x1A, 0x9B}) && bench::Send(*comms, {0x3E});
         }
         succeeded += ok ? 1 : 0;
         Measure(line->Traffic(), kw1281 ? Side::Peer : Side::Tester, complement, answer);
