@@ -6,16 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "clock/clock.h"
 #include "clock/win_time.h"
-#include "ecusim/ecu_simulator.h"
-#include "ecusim/line_directory.h"
 #include "ftdi/device_choice.h"
-#include "kline/kline.h"
 #include "library_client.h"
-#include "ortaline/IBoschComms.h"
-#include "registry/registry.h"
-#include "serial/device_map.h"
 
 namespace {
 
@@ -30,26 +23,14 @@ constexpr double kMs = 1e6;
 
 Longs Elements(const VARIANT& v) { return core_test::ReplyElements(v); }
 
-class FastInitTest : public core_test::LibraryClientTest {
+class FastInitTest : public core_test::EcuClientTest {
 protected:
     void SetUp() override { CreateComms(); }
-    void TearDown() override {
-        LibraryClientTest::TearDown();
-        for (const std::string& name : m_lines) ecusim::UnregisterLine(name);
-    }
 
     // An ECU on a fresh line that COM1 (port 0: the USB cable) leads to from now on.
     ecusim::EcuSimulator& StartEcu(ecusim::EcuConfig config) {
-        const std::string name = "fastinit-" + std::to_string(m_lines.size());
-        line = std::make_shared<kline::KLine>();
-        ecu = std::make_shared<ecusim::EcuSimulator>(std::move(config));
-        line->AttachPeer(ecu);
-        ecusim::RegisterLine(name, line);
-        m_lines.push_back(name);
-        EXPECT_TRUE(registry::WriteString(HKEY_CURRENT_USER, serial::kDeviceMapKey,
-                                          port == 0 ? ftdi::kUsbDeviceValue : "COM1",
-                                          serial::kVirtualDevicePrefix + name));
-        return *ecu;
+        return EcuClientTest::StartEcu(std::move(config),
+                                       port == 0 ? ftdi::kUsbDeviceValue : "COM1");
     }
     ecusim::EcuSimulator& StartEcu(EcuProtocol protocol, BYTE address) {
         ecusim::EcuConfig config = ecusim::DefaultConfig(protocol);
@@ -69,17 +50,11 @@ protected:
         VariantClear(&out);
         return hr;
     }
+    // With the line's records and the events of this call only.
     HRESULT Send(const std::vector<LONGLONG>& request, Longs& reply) {
         line->ClearRecords();
         sink.events.clear();
-        VARIANT message = core_test::ArrayVariant(VT_UI1, 0, request);
-        VARIANT result;
-        VariantInit(&result);
-        const HRESULT hr = comms->SendCommand(message, &result);
-        reply = Elements(result);
-        VariantClear(&result);
-        VariantClear(&message);
-        return hr;
+        return EcuClientTest::Send(request, reply);
     }
     LONG Protocol() {
         ::Protocol p{};
@@ -114,13 +89,16 @@ protected:
         return {(edges[1] - edges[0]) / kMs, (edges[2] - edges[1]) / kMs};
     }
 
-    bool HasStatus(const std::string& text, LONG level = Info, bool prefixOnly = false) const {
-        for (const auto& e : sink.events) {
-            const bool matches = prefixOnly ? e.text.rfind(text, 0) == 0 : e.text == text;
-            if (matches && e.level == level) return true;
-        }
-        return false;
+    // The request 0x12 (ninth bit set), 0x34 (clear) went out with mark and space parity,
+    // and the ECU answered 0x52 0x34.
+    void ExpectNinthBitRequestAnswered() const {
+        const auto sent = TesterBytes();
+        ASSERT_EQ(sent.size(), 2u);
+        EXPECT_EQ(sent[0].framing.parity, kline::Parity::Mark);
+        EXPECT_EQ(sent[1].framing.parity, kline::Parity::Space);
+        EXPECT_EQ(ecu->Log().back().bytes, (Bytes{0x52, 0x34}));
     }
+
     void ExpectFailed(const std::string& error) {
         EXPECT_EQ(core_test::TakeError().description, error);
         EXPECT_EQ(keys, (Longs{0, 0}));
@@ -161,13 +139,8 @@ protected:
         RegCloseKey(key);
     }
 
-    std::shared_ptr<kline::KLine> line;
-    std::shared_ptr<ecusim::EcuSimulator> ecu;
     Longs keys;
     LONG port = 1;
-
-private:
-    std::vector<std::string> m_lines;
 };
 
 TEST_F(FastInitTest, StartCommunicationThenKwp2000Requests) {
@@ -216,11 +189,7 @@ TEST_F(FastInitTest, McMessStartThenNinthBitExchange) {
     Longs reply;
     ASSERT_EQ(Send({8, 0x12, 1, 0x34, 0}, reply), S_OK);
     EXPECT_EQ(reply, (Longs{0x12, 0, 0x34, 0, 0x52, 0x64, 0x34, 0, 0x86, 0}));
-    const auto sent = TesterBytes();
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].framing.parity, kline::Parity::Mark);
-    EXPECT_EQ(sent[1].framing.parity, kline::Parity::Space);
-    EXPECT_EQ(ecu->Log().back().bytes, (Bytes{0x52, 0x34}));
+    ExpectNinthBitRequestAnswered();
     EXPECT_TRUE(HasStatus("Received Response: 012 034  => 152 034 086 "));
 
     // An ECU that keeps quiet: the echo alone, then the missing byte is reported.
@@ -366,12 +335,8 @@ TEST_F(FastInitTest, UsbCableMcMessExchangeWithoutLineStatusInsertion) {
     Longs reply;
     ASSERT_EQ(Send({5, 0x12, 1, 0x34, 0}, reply), S_OK);
     EXPECT_EQ(reply, (Longs{0x12, 0, 0x34, 0, 0x52, 0, 0x34, 0, 0x86, 0}));
-    const auto sent = TesterBytes();
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].framing.parity, kline::Parity::Mark);
-    EXPECT_EQ(sent[1].framing.parity, kline::Parity::Space);
     EXPECT_TRUE(HasStatus("SetInsertChar() failed. W32 error code: ", Info, true));
-    EXPECT_EQ(ecu->Log().back().bytes, (Bytes{0x52, 0x34}));
+    ExpectNinthBitRequestAnswered();
 }
 
 // Bytes that arrive after an exchange (a late answer) are not the next exchange's echo.

@@ -66,15 +66,7 @@ protected:
 
     // SendCommand with a byte array; the reply's elements (empty on failure).
     HRESULT Send(const std::vector<BYTE>& request, std::vector<LONG>& reply) {
-        VARIANT message;
-        VariantInit(&message);
-        message.vt = static_cast<VARTYPE>(VT_ARRAY | VT_UI1);
-        message.parray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(request.size()));
-        for (std::size_t i = 0; i < request.size(); ++i) {
-            LONG index = static_cast<LONG>(i);
-            BYTE b = request[i];
-            SafeArrayPutElement(message.parray, &index, &b);
-        }
+        VARIANT message = core_test::ArrayVariant(VT_UI1, 0, {request.begin(), request.end()});
         VARIANT result;
         VariantInit(&result);
         trafficBefore = line->Traffic().size();

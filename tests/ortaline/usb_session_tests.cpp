@@ -7,16 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "clock/clock.h"
-#include "ecusim/ecu_simulator.h"
-#include "ecusim/line_directory.h"
 #include "ftdi/device_choice.h"
 #include "ftdi/virtual_cable.h"
-#include "kline/kline.h"
 #include "library_client.h"
-#include "ortaline/IBoschComms.h"
-#include "registry/registry.h"
-#include "serial/device_map.h"
 
 namespace {
 
@@ -24,24 +17,11 @@ using core_test::StatusEvent;
 using ecusim::EcuProtocol;
 using kline::Side;
 
-constexpr const char* kLineName = "usb-session";
-
-class UsbSession : public core_test::LibraryClientTest {
+class UsbSession : public core_test::EcuClientTest {
 protected:
     void Start(EcuProtocol protocol) {
-        ASSERT_TRUE(registry::WriteString(HKEY_CURRENT_USER, serial::kDeviceMapKey,
-                                          ftdi::kUsbDeviceValue,
-                                          std::string(serial::kVirtualDevicePrefix) + kLineName));
-        line = std::make_shared<kline::KLine>();
-        ecu = std::make_shared<ecusim::EcuSimulator>(ecusim::DefaultConfig(protocol));
-        line->AttachPeer(ecu);
-        ecusim::RegisterLine(kLineName, line);
-
+        StartEcu(ecusim::DefaultConfig(protocol), ftdi::kUsbDeviceValue);
         CreateComms();
-    }
-    void TearDown() override {
-        LibraryClientTest::TearDown();
-        ecusim::UnregisterLine(kLineName);
     }
 
     // 1 = InitializeOld, 2 = Initialize, 3 = InitializeViaUART, all on port 0.
@@ -54,17 +34,6 @@ protected:
         if (method == 3) hr = comms->InitializeViaUART(0, 10400, 0x01, &keys);
         keyBytes = core_test::ReplyElements(keys);
         VariantClear(&keys);
-        return hr;
-    }
-
-    HRESULT Send(const std::vector<LONGLONG>& request, std::vector<LONG>& reply) {
-        VARIANT message = core_test::ArrayVariant(VT_UI1, 0, request);
-        VARIANT result;
-        VariantInit(&result);
-        const HRESULT hr = comms->SendCommand(message, &result);
-        reply = core_test::ReplyElements(result);
-        VariantClear(&result);
-        VariantClear(&message);
         return hr;
     }
 
@@ -81,8 +50,6 @@ protected:
         return n;
     }
 
-    std::shared_ptr<kline::KLine> line;
-    std::shared_ptr<ecusim::EcuSimulator> ecu;
     std::vector<LONG> keyBytes;
 };
 
@@ -202,7 +169,7 @@ TEST_F(UsbSession, NoCableAndABusyCableFailTheOpen) {
     EXPECT_EQ(core_test::TakeError().description, "Failed serial port initialization");
     line->ReleaseTester();
 
-    ecusim::UnregisterLine(kLineName);  // nothing plugged in
+    UnplugLine();
     EXPECT_EQ(WakeUp(2), DISP_E_EXCEPTION);
     EXPECT_EQ(core_test::TakeError().description, "Failed serial port initialization");
 }
