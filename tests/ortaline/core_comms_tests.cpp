@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <limits>
 
 #include "BoschComms.h"
@@ -651,31 +652,42 @@ TEST_F(CommsTest, OpenPortOpensOneWayAndSwallowsPortFailures) {
     EXPECT_EQ(sink.events, (std::vector<StatusEvent>{{"Opening USB port at 19200 baud", Info}}));
 }
 
-TEST_F(CommsTest, InitializeOnPortZeroTakesTheUsbCableAndFailsCleanly) {
-    comms->m_bEcuInitialized = 1;  // left over from an earlier session
-    EXPECT_EQ(comms->Initialize(0, 10400, 1, &result), DISP_E_EXCEPTION);
-    EXPECT_EQ(result.vt, VT_EMPTY);
-    EXPECT_EQ(sink.events,
-              (std::vector<StatusEvent>{{"Setting connection type: USB Port", Info},
-                                        {"Opening USB port at 10400 baud", Info},
-                                        {"Failed serial port initialization", Severe}}));
-    EXPECT_EQ(core_test::TakeError().description, "Failed serial port initialization");
-    EXPECT_EQ(comms->m_bEcuInitialized, 0);
-    EXPECT_EQ(comms->m_nPortNumber, 0);
-    EXPECT_EQ(comms->m_nBaudRate, 0);
-}
-
-TEST_F(CommsTest, InitializeOnMissingSerialPortFails) {
-    result.vt = VT_I4;  // the caller's value stays: the wake-up never started
-    result.lVal = 77;
-    EXPECT_EQ(comms->InitializeOld(250, 9600, 0x33, &result), DISP_E_EXCEPTION);
-    EXPECT_EQ(result.vt, VT_I4);
-    EXPECT_EQ(result.lVal, 77);
-    EXPECT_EQ(sink.events,
-              (std::vector<StatusEvent>{{"Setting connection type: Serial Port", Info},
-                                        {"Opening serial port 250 at 9600 baud", Info},
-                                        {"Failed serial port initialization", Severe}}));
-    EXPECT_EQ(comms->m_bEcuInitialized, 0);
+// A cable that does not open fails the call before the wake-up starts: the caller's value
+// stays, no ECU is left initialised and the port fields keep their values.
+TEST_F(CommsTest, InitializeFailsCleanlyWhenTheCableDoesNotOpen) {
+    struct Case {
+        const char* name;
+        std::function<HRESULT()> call;
+        std::vector<StatusEvent> events;
+    };
+    const std::vector<Case> cases{
+        {"port 0 takes the USB cable",
+         [&] { return comms->Initialize(0, 10400, 1, &result); },
+         {{"Setting connection type: USB Port", Info},
+          {"Opening USB port at 10400 baud", Info},
+          {"Failed serial port initialization", Severe}}},
+        {"missing serial port",
+         [&] { return comms->InitializeOld(250, 9600, 0x33, &result); },
+         {{"Setting connection type: Serial Port", Info},
+          {"Opening serial port 250 at 9600 baud", Info},
+          {"Failed serial port initialization", Severe}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        comms->Close();
+        sink.events.clear();
+        comms->m_bEcuInitialized = 1;  // left over from an earlier session
+        result.vt = VT_I4;
+        result.lVal = 77;
+        EXPECT_EQ(c.call(), DISP_E_EXCEPTION);
+        EXPECT_EQ(result.vt, VT_I4);
+        EXPECT_EQ(result.lVal, 77);
+        EXPECT_EQ(sink.events, c.events);
+        EXPECT_EQ(core_test::TakeError().description, "Failed serial port initialization");
+        EXPECT_EQ(comms->m_bEcuInitialized, 0);
+        EXPECT_EQ(comms->m_nPortNumber, 0);
+        EXPECT_EQ(comms->m_nBaudRate, 0);
+    }
 }
 
 // With the settings store damaged no device may be guessed for either cable: the opening
@@ -711,22 +723,34 @@ TEST_F(CommsTest, DamagedSettingsStoreFailsTheOpeningWithItsFileAndProblem) {
     EXPECT_EQ(std::string(buffer, read), damaged);
 }
 
-TEST_F(CommsTest, PortFailureDuringWakeUpLeavesTheObjectReusable) {
-    auto* port = new core_test::ProgrammablePort;
-    port->failPurgeWith = ERROR_DEVICE_NOT_CONNECTED;
-    comms->m_pPort = port;
-    EXPECT_EQ(comms->Initialize(1, 10400, 0x01, &result), DISP_E_EXCEPTION);
-    ExpectWakeUpEndedByPortError();
-    // The wake-up had started: the key bytes are there, both 0.
-    EXPECT_EQ(core_test::ReplyElements(result), (std::vector<LONG>{0, 0}));
-    VariantClear(&result);
+// A port failure in the middle of either wake-up ends it as a failed call with the key
+// bytes {0, 0}; Close and a fresh attempt both work afterwards.
+TEST_F(CommsTest, PortFailureDuringAWakeUpLeavesTheObjectReusable) {
+    struct Case {
+        const char* name;
+        std::function<HRESULT()> call;
+    };
+    const std::vector<Case> cases{
+        {"slow", [&] { return comms->Initialize(1, 10400, 0x01, &result); }},
+        {"fast", [&] { return comms->InitializeFast2(1, 0x33, 1, 0, &result); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        comms->Close();
+        InitialisedWithPort()->failPurgeWith = ERROR_DEVICE_NOT_CONNECTED;
+        sink.events.clear();
+        EXPECT_EQ(c.call(), DISP_E_EXCEPTION);
+        ExpectWakeUpEndedByPortError();
+        // The wake-up had started: the key bytes are there, both 0.
+        EXPECT_EQ(core_test::ReplyElements(result), (std::vector<LONG>{0, 0}));
+        VariantClear(&result);
 
-    // Close and a fresh attempt both work afterwards.
-    sink.events.clear();
-    EXPECT_EQ(comms->Close(), S_OK);
-    EXPECT_EQ(sink.events, (std::vector<StatusEvent>{{"Closing serial port", Info}}));
-    EXPECT_EQ(comms->Initialize(250, 10400, 0x01, &result), DISP_E_EXCEPTION);
-    EXPECT_EQ(core_test::TakeError().description, "Failed serial port initialization");
+        sink.events.clear();
+        EXPECT_EQ(comms->Close(), S_OK);
+        EXPECT_EQ(sink.events, (std::vector<StatusEvent>{{"Closing serial port", Info}}));
+        EXPECT_EQ(comms->Initialize(250, 10400, 0x01, &result), DISP_E_EXCEPTION);
+        EXPECT_EQ(core_test::TakeError().description, "Failed serial port initialization");
+    }
 }
 
 TEST(CoreLifetime, SinkTakingAReferenceDuringDestructionDoesNotDestroyTwice) {
@@ -758,14 +782,6 @@ TEST(CoreOutVariant, ArrayTypeWithoutArrayBecomesEmpty) {
     ortaline::DropMissingArray(&v);
     EXPECT_EQ(v.vt, VT_ARRAY | VT_I4);
     VariantClear(&v);
-}
-
-TEST_F(CommsTest, PortFailureDuringFastInitializationEndsAsAFailedWakeUp) {
-    auto* port = InitialisedWithPort();
-    port->failPurgeWith = ERROR_DEVICE_NOT_CONNECTED;
-    EXPECT_EQ(comms->InitializeFast2(1, 0x33, 1, 0, &result), DISP_E_EXCEPTION);
-    ExpectWakeUpEndedByPortError();
-    EXPECT_EQ(core_test::ReplyElements(result), (std::vector<LONG>{0, 0}));
 }
 
 TEST_F(CommsTest, EventsReachEverySinkAndErrorInfoIsDeclared) {
