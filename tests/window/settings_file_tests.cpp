@@ -215,5 +215,37 @@ TEST_F(SettingsFileTest, AFailedSaveKeepsTheOldFileAndSaysSo) {
     EXPECT_EQ(entries, 2);
 }
 
+TEST_F(SettingsFileTest, SavesUnderTheLongestNameAndThroughASymbolicLink) {
+    // Every name the folder accepts can be saved under, UTF-8 names included.
+    const std::string longest(255 - 4, 'n');
+    Save(dir / (longest + ".dkx"));
+    std::string accented;
+    while (accented.size() < 250) accented += "\xC3\xA9";  // é, two bytes each
+    Save(dir / (accented + ".dkx"));
+    EXPECT_TRUE(boxes.Calls().empty());
+    EXPECT_EQ(Slurp(dir / (longest + ".dkx")), kDefaults);
+    EXPECT_EQ(Slurp(dir / (accented + ".dkx")), kDefaults);
+
+    // A link stays a link, and the file it leads to (relative, through a second link, or
+    // not there yet) gets the bytes.
+    fs::create_directory(dir / "real");
+    Write(dir / "real" / "kept.dkx", "old");
+    fs::create_symlink("real/kept.dkx", dir / "inner.dkx");
+    fs::create_symlink(dir / "inner.dkx", dir / "outer.dkx");
+    fs::create_symlink("real/new.dkx", dir / "dangling.dkx");
+    Save(dir / "outer.dkx");
+    Save(dir / "dangling.dkx");
+    EXPECT_TRUE(boxes.Calls().empty());
+    EXPECT_TRUE(fs::is_symlink(dir / "outer.dkx"));
+    EXPECT_TRUE(fs::is_symlink(dir / "dangling.dkx"));
+    EXPECT_EQ(Slurp(dir / "real" / "kept.dkx"), kDefaults);
+    EXPECT_EQ(Slurp(dir / "real" / "new.dkx"), kDefaults);
+    fs::create_symlink("loop.dkx", dir / "loop.dkx");
+    Save(dir / "loop.dkx");
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_NE(boxes.Calls().back().prompt.find("Too many levels of symbolic links"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace window_test

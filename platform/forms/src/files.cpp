@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace forms {
@@ -29,6 +31,40 @@ bool WriteAll(int fd, std::string_view bytes) {
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
+}
+
+std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+// The file a path names once every symbolic link on its last part is followed, so that a
+// save through a link changes the linked file instead of putting a plain file in its place.
+// A link to a file not there yet leads to that new file.
+std::string FollowLinks(std::string path, int& error) {
+    for (int hops = 0;; ++hops) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+        if (hops == 40) {  // the kernel's own limit
+            error = ELOOP;
+            return path;
+        }
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= target.size()) {
+            error = n < 0 ? errno : ENAMETOOLONG;
+            return path;
+        }
+        target.resize(static_cast<std::size_t>(n));
+        path = !target.empty() && target.front() == '/' ? target : FolderOf(path) + "/" + target;
+    }
+}
+
+// A hidden name for the new file that fits beside any name the folder accepts: the target's
+// name, shortened where needed (never inside a UTF-8 character), plus a unique suffix.
+std::string TemporaryPathFor(const std::string& folder, const std::string& name) {
+    constexpr std::size_t kNameMax = 255;  // what the folder accepts, in bytes
+    constexpr char kSuffix[] = ".XXXXXX";
+    std::size_t keep = std::min(name.size(), kNameMax - 1 - (sizeof kSuffix - 1));
+    while (keep > 0 && keep < name.size() && (name[keep] & 0xC0) == 0x80) --keep;
+    return folder + "/." + name.substr(0, keep) + kSuffix;
 }
 
 mode_t NewFileMode() {
@@ -74,7 +110,10 @@ std::string ReadWholeFile(const std::string& path, std::size_t maxBytes, std::st
     return error;
 }
 
-std::string ReplaceFileContents(const std::string& path, std::string_view bytes) {
+std::string ReplaceFileContents(const std::string& chosenPath, std::string_view bytes) {
+    int linkError = 0;
+    const std::string path = FollowLinks(chosenPath, linkError);
+    if (linkError != 0) return Reason(linkError);
     struct stat old {};
     const bool exists = ::stat(path.c_str(), &old) == 0;
     if (exists) {
@@ -85,8 +124,7 @@ std::string ReplaceFileContents(const std::string& path, std::string_view bytes)
         return Reason(errno);
     }
     const std::string folder = FolderOf(path);
-    const std::string name = path.substr(path.find_last_of('/') + 1);
-    std::string temp = folder + "/." + name + ".XXXXXX";
+    std::string temp = TemporaryPathFor(folder, NameOf(path));
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) return Reason(errno);
     const mode_t mode = exists ? (old.st_mode & 07777) : NewFileMode();

@@ -13,7 +13,8 @@ std::string ReadWholeFile(const std::string& path, std::size_t maxBytes, std::st
 
 // Gives the file exactly these bytes, or leaves it as it was: the bytes go to a new file in
 // the same folder, reach the disk, and only then take the old file's place (its permissions
-// kept). A file the user may not write is not replaced.
+// kept). A file the user may not write is not replaced. A symbolic link stays a link: the
+// file it leads to gets the bytes.
 std::string ReplaceFileContents(const std::string& path, std::string_view bytes);
 
 }  // namespace forms
