@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -229,6 +230,18 @@ TEST_F(StoreTest, CorruptFileIsRefusedAndKeptByteForByte) {
     EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "v", 1), ERROR_REGISTRY_CORRUPT);
     EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, "Software"), ERROR_REGISTRY_CORRUPT);
     EXPECT_FALSE(registry::WriteString(HKEY_CURRENT_USER, "Software\\Y", "v", "x"));
+    EXPECT_EQ(Slurp(StoreFile()), broken);
+
+    // The settings tool says so too, naming the file and the line, and fails.
+    const std::string damaged =
+        "settings: The settings store " + StoreFile().string() + " is damaged: line 2";
+    for (const char* command : {"get 'Software\\X' v", "set 'Software\\X' v text"}) {
+        const fs::path errors = home_ / "stderr.txt";
+        const std::string line =
+            std::string(SETTINGS_TOOL) + " " + command + " >/dev/null 2>" + errors.string();
+        EXPECT_EQ(WEXITSTATUS(std::system(line.c_str())), 1) << command;
+        EXPECT_EQ(Slurp(errors).rfind(damaged, 0), 0u) << Slurp(errors);
+    }
     EXPECT_EQ(Slurp(StoreFile()), broken);
 
     // Mended by hand (another writer): the store reads it again.
