@@ -7,6 +7,7 @@
 
 #include "clock/clock.h"
 #include "clock/win_time.h"
+#include "ecusim/ecu_simulator.h"
 #include "ecusim/line_directory.h"
 #include "kline/kline.h"
 #include "test_support.h"
@@ -295,6 +296,32 @@ TEST_F(VirtualPort, DisconnectedCableFailsReadsAndWrites) {
     EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
     m_line->SetTesterConnected(true);
     EXPECT_TRUE(WriteFile(m_port, &b, 1, &n, nullptr));
+}
+
+// The program's own sim: devices may stay connected for days: the standard line and its
+// ECU wake up and answer, and keep nothing of it.
+TEST_F(VirtualPort, StandardLineWakesItsEcuAndKeepsNoRecords) {
+    CloseHandle(m_port);
+    serialtest::MapPort(kPort, "sim:kw1281");
+    m_port = serialtest::OpenPort(kPort);
+    ASSERT_NE(m_port, INVALID_HANDLE_VALUE) << GetLastError();
+    m_line = ecusim::AcquireLine("kw1281");
+    // Address 0x01 at 5 baud: start bit, bit 0 high, seven low bits, stop bit.
+    for (int bit = 0; bit < 10; ++bit) {
+        ASSERT_TRUE(bit == 1 || bit == 9 ? ClearCommBreak(m_port) : SetCommBreak(m_port));
+        Sleep(200);
+    }
+    ASSERT_TRUE(PurgeComm(m_port, PURGE_RXCLEAR));
+    EXPECT_EQ(Read(3), (std::vector<BYTE>{0x55, 0x01, 0x8A}));
+    Sleep(25);
+    Write({0x75});
+    EXPECT_EQ(Read(2), (std::vector<BYTE>{0x75, 0x0F}));  // the echo, the first block's length
+    EXPECT_TRUE(m_line->Traffic().empty());
+    EXPECT_TRUE(m_line->Events().empty());
+    const auto* ecu = dynamic_cast<const ecusim::EcuSimulator*>(m_line->GetPeer());
+    ASSERT_NE(ecu, nullptr);
+    EXPECT_TRUE(ecu->Log().empty());
+    EXPECT_TRUE(ecu->WakeReports().empty());
 }
 
 TEST_F(VirtualPort, EndlessReadWithNothingComingReturnsInsteadOfHanging) {

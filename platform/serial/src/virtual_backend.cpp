@@ -182,11 +182,7 @@ private:
     std::int64_t TransmitterBusyUntilNs() {
         const std::int64_t done = m_line->TesterTransmitDoneNs();
         if (done > NowNs()) return done;
-        const auto& traffic = m_line->Traffic();
-        for (auto it = traffic.rbegin(); it != traffic.rend(); ++it) {
-            if (it->sender == kline::Side::Tester) return it->endNs;
-        }
-        return 0;
+        return m_line->TesterLastByteEndNs();
     }
 
     std::shared_ptr<kline::KLine> m_line;

@@ -50,7 +50,7 @@ void EcuSimulator::Impl::Arm() {
 
 void EcuSimulator::Impl::Note(std::int64_t nowNs, LogEntry::Kind kind,
                               std::vector<std::uint8_t> bytes, std::string text) {
-    log.push_back({nowNs, kind, std::move(bytes), std::move(text)});
+    Keep(log, LogEntry{nowNs, kind, std::move(bytes), std::move(text)});
 }
 
 void EcuSimulator::Impl::GoAsleep(std::int64_t nowNs, const std::string& why) {
@@ -189,6 +189,12 @@ void EcuSimulator::SetFaults(const Faults& faults) {
 
 const Faults& EcuSimulator::PendingFaults() const { return m_impl->faults; }
 EcuSimulator::State EcuSimulator::GetState() const { return m_impl->state; }
+
+void EcuSimulator::SetRecording(bool on) {
+    m_impl->recording = on;
+    if (!on) ClearLog();
+}
+
 const std::vector<LogEntry>& EcuSimulator::Log() const { return m_impl->log; }
 const std::vector<WakeReport>& EcuSimulator::WakeReports() const { return m_impl->wakeReports; }
 

@@ -41,7 +41,7 @@ void EcuSimulator::Impl::OnFastInitLevel(std::int64_t nowNs, bool high) {
         report.reason = "this unit wakes up on a 5-baud address only";
     }
     report.woke = report.valid && KnowsFastInit(config.protocol);
-    fastInitReports.push_back(report);
+    Keep(fastInitReports, report);
     Note(nowNs, LogEntry::Kind::Wake, {}, Describe(report));
     if (!report.woke) return;
 

@@ -51,8 +51,12 @@ std::shared_ptr<kline::KLine> AcquireLine(const std::string& name) {
     } else {
         return nullptr;
     }
+    // Nobody reads their records, and a program may stay connected for days.
     auto line = std::make_shared<kline::KLine>();
-    line->AttachPeer(std::make_shared<EcuSimulator>(DefaultConfig(protocol)));
+    line->SetRecording(false);
+    auto ecu = std::make_shared<EcuSimulator>(DefaultConfig(protocol));
+    ecu->SetRecording(false);
+    line->AttachPeer(std::move(ecu));
     d.lines[name] = line;
     return line;
 }

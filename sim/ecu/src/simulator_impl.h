@@ -103,9 +103,22 @@ struct EcuSimulator::Impl {
 
     kline::KLine* line = nullptr;
     State state = State::Asleep;
+    bool recording = true;
     std::vector<LogEntry> log;
     std::vector<WakeReport> wakeReports;
     std::vector<FastInitReport> fastInitReports;
+
+    // Adds to the log or a report when recording, dropping the older half beyond the cap.
+    template <class Entry>
+    void Keep(std::vector<Entry>& record, Entry entry) {
+        constexpr std::size_t kCap = std::size_t{1} << 16;
+        if (!recording) return;
+        if (record.size() >= kCap) {
+            record.erase(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(kCap / 2));
+        }
+        record.push_back(std::move(entry));
+    }
+
     int requestCount = 0;
     bool dead = false;
 

@@ -50,7 +50,7 @@ void EcuSimulator::Impl::DecideWake(std::int64_t nowNs) {
             report.reason = "another address";
         }
     }
-    wakeReports.push_back(report);
+    Keep(wakeReports, report);
     Note(nowNs, LogEntry::Kind::Wake, {report.lineByte},
          Hex("5-baud byte 0x%02X, bit time %.3f ms", report.lineByte,
              static_cast<double>(report.bitNs) / 1e6) +

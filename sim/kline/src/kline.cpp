@@ -17,16 +17,8 @@ constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kNotStarted = std::numeric_limits<std::int64_t>::min();
 // Far enough out that character arithmetic after it cannot overflow.
 constexpr std::int64_t kLatestScheduleNs = kNever / 4;
-// Records drop their older half beyond this, so a program left running stays bounded.
+// Records drop their older half beyond this, so a test left running stays bounded.
 constexpr std::size_t kRecordCap = std::size_t{1} << 20;
-
-template <typename T>
-void Append(std::vector<T>& record, const T& entry) {
-    if (record.size() >= kRecordCap) {
-        record.erase(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(kRecordCap / 2));
-    }
-    record.push_back(entry);
-}
 }  // namespace
 
 struct KLine::Impl {
@@ -54,9 +46,20 @@ struct KLine::Impl {
     std::int64_t processedNs = kNotStarted;  // everything up to here has happened
     bool advancing = false;
 
+    bool recording = true;
     std::vector<WireByte> traffic;
     std::vector<LineEvent> events;
     std::vector<EchoFaultHit> echoFaultHits;
+
+    template <typename T>
+    void Append(std::vector<T>& record, const T& entry) {
+        if (!recording) return;
+        if (record.size() >= kRecordCap) {
+            record.erase(record.begin(),
+                         record.begin() + static_cast<std::ptrdiff_t>(kRecordCap / 2));
+        }
+        record.push_back(entry);
+    }
 
     // When bytes the peer queues for notBeforeNs can start: not in the wire's past.
     std::int64_t PeerStart(std::int64_t notBeforeNs) const {
@@ -253,6 +256,11 @@ std::int64_t KLine::TesterTransmitDoneNs() const {
     return std::max(m_impl->testerTx.DoneNs(m_impl->testerFraming), m_impl->EffectiveNow());
 }
 
+std::int64_t KLine::TesterLastByteEndNs() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->testerTx.LastEndNs();
+}
+
 std::size_t KLine::TesterAvailable() {
     std::lock_guard lock(m_impl->mutex);
     m_impl->SyncTester();
@@ -416,6 +424,12 @@ bool KLine::LineHigh() const {
 }
 
 // ---- records ----
+
+void KLine::SetRecording(bool on) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->recording = on;
+    if (!on) ClearRecords();
+}
 
 const std::vector<WireByte>& KLine::Traffic() const { return m_impl->traffic; }
 

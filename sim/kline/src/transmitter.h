@@ -35,6 +35,8 @@ public:
     std::int64_t NextStartNs() const;
     // When the last queued character will have left, if the framing stays as it is.
     std::int64_t DoneNs(const Framing& framing) const;
+    // End of the character on the wire or of the last one sent; lowest before the first.
+    std::int64_t LastEndNs() const { return m_endNs; }
 
     // Applies everything due up to timeNs. Returns true and fills `started` when a new
     // character began.

@@ -50,6 +50,10 @@ public:
     const Faults& PendingFaults() const;
 
     State GetState() const;
+    // The log and the reports, for assertions. Kept from construction, each to its newest
+    // 65536 entries at least (older ones are dropped in halves); a simulator nobody reads
+    // (the program's own sim: devices) turns them off, which also drops what was kept.
+    void SetRecording(bool on);
     const std::vector<LogEntry>& Log() const;
     const std::vector<WakeReport>& WakeReports() const;
     const std::vector<FastInitReport>& FastInitReports() const;

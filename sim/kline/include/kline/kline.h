@@ -145,6 +145,9 @@ public:
     std::size_t TesterWrite(const std::uint8_t* bytes, std::size_t count);
     // Time at which the tester's last queued byte has left the UART.
     std::int64_t TesterTransmitDoneNs() const;
+    // End of the last stop bit of the newest byte the tester's UART has started to send;
+    // the lowest int64_t before its first byte.
+    std::int64_t TesterLastByteEndNs() const;
     // Bytes the tester's UART has received up to now (advances the wire to the clock's now).
     std::size_t TesterAvailable();
     bool TesterRead(ReceivedByte& out);
@@ -198,6 +201,9 @@ public:
     // ---- records ----
     // For assertions on the tester's thread. Each record keeps its newest million entries
     // at least (older ones are dropped in halves), so a long run stays bounded.
+    // Recording is on from construction; a line nobody reads the records of (the program's
+    // own sim: devices) turns it off, which also drops what was kept.
+    void SetRecording(bool on);
     const std::vector<WireByte>& Traffic() const;
     const std::vector<LineEvent>& Events() const;
     const std::vector<EchoFaultHit>& EchoFaultHits() const;
