@@ -70,10 +70,12 @@ void StartUp(int runs) {
         const pid_t child = xprobe::Spawn(DRAVIK_PATH);
         const auto about = x.WaitForWindow("About Dravik", std::chrono::seconds(20));
         const double shownMs = MsSince(start);
+        bool mainShown = false;
         double residentMb = 0.0;
         if (about) {
             x.ClickAt(*about, DISCLAIMER_ACCEPT_X, DISCLAIMER_ACCEPT_Y);
-            if (x.WaitForWindow("Quelsor Dravik", std::chrono::seconds(20))) {
+            mainShown = x.WaitForWindow("Quelsor Dravik", std::chrono::seconds(20)).has_value();
+            if (mainShown) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(300));
                 residentMb = ResidentMb(child);
             }
@@ -82,6 +84,12 @@ void StartUp(int runs) {
         std::filesystem::remove_all(home);
         if (!about) {
             std::printf("%4d  the disclaimer did not appear\n", run);
+            continue;
+        }
+        // No main window means no memory figure: a 0 would read as a result.
+        if (!mainShown) {
+            std::printf("%4d  the main window did not appear once the disclaimer was accepted\n",
+                        run);
             continue;
         }
         times.push_back(shownMs);

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace xprobe {
 
@@ -43,18 +44,26 @@ public:
 
     bool Connected() const { return m_root != XCB_WINDOW_NONE; }
 
-    // The shown top-level window with this title.
+    // The shown top-level window with this title. A window manager reparents it into a
+    // frame of its own, so the whole tree is searched, not only the root's children.
     std::optional<xcb_window_t> ShownWindow(const std::string& title) {
-        xcb_query_tree_reply_t* tree =
-            xcb_query_tree_reply(m_c, xcb_query_tree(m_c, m_root), nullptr);
-        if (tree == nullptr) return std::nullopt;
-        std::optional<xcb_window_t> found;
-        const xcb_window_t* children = xcb_query_tree_children(tree);
-        for (int i = 0; i < xcb_query_tree_children_length(tree) && !found; ++i) {
-            if (Title(children[i]) == title && Viewable(children[i])) found = children[i];
+        std::vector<xcb_window_t> pending{m_root};
+        while (!pending.empty()) {
+            const xcb_window_t parent = pending.back();
+            pending.pop_back();
+            xcb_query_tree_reply_t* tree =
+                xcb_query_tree_reply(m_c, xcb_query_tree(m_c, parent), nullptr);
+            if (tree == nullptr) continue;  // gone meanwhile
+            const xcb_window_t* first = xcb_query_tree_children(tree);
+            const std::vector<xcb_window_t> children(first,
+                                                     first + xcb_query_tree_children_length(tree));
+            free(tree);
+            for (const xcb_window_t child : children) {
+                if (Title(child) == title && Viewable(child)) return child;
+            }
+            pending.insert(pending.end(), children.begin(), children.end());
         }
-        free(tree);
-        return found;
+        return std::nullopt;
     }
 
     std::optional<xcb_window_t> WaitForWindow(const std::string& title,
