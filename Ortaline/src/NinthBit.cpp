@@ -7,6 +7,7 @@
 #include "BoschComms.h"
 #include "LineStatusStream.h"
 #include "SerialPort.h"
+#include "UsbPort.h"
 #include "clock/win_time.h"
 
 namespace {
@@ -90,12 +91,9 @@ void BoschComms::SetNinthBitParity(std::int32_t bit) {
 void BoschComms::AwaitByteSent() {
     if (dynamic_cast<CSerialPort*>(m_pPort) != nullptr) {
         m_pPort->Flush();
-        return;
+    } else if (auto* usb = dynamic_cast<CUsbPort*>(m_pPort)) {
+        usb->AwaitTransmitterEmpty();
     }
-    // The cable has no drain: one character time after the write has handed the byte over.
-    const std::int64_t bits = 1 + 8 + 1 + (m_nFastInitMode == kTwoStopBitsMode ? 2 : 1);
-    const std::int64_t baud = m_nBaudRate > 0 ? m_nBaudRate : 10400;
-    WaitInMS(static_cast<std::int32_t>((bits * 1000 + baud - 1) / baud));
 }
 
 HRESULT BoschComms::ExchangeMessageNinthBit(const BYTE* frame, std::int32_t size, CByteArray& echo,

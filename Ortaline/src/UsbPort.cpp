@@ -8,6 +8,10 @@ namespace {
 
 constexpr DWORD kReopenAtLeastMs = 4500;
 constexpr BYTE kLatencyMs = 1;
+// The rate of a chip that was never given one.
+constexpr DWORD kChipDefaultBaud = 9600;
+// Beyond one character, how long a chip may take to report its transmitter empty.
+constexpr DWORD kTransmitterEmptySlackMs = 10;
 
 BYTE DriverParity(PortParity parity) {
     switch (parity) {
@@ -49,6 +53,12 @@ WORD DriverFlow(PortFlowControl flow) {
             break;
     }
     ThrowSerialException(ERROR_INVALID_PARAMETER);
+}
+
+// Start bit, data bits, parity bit and stop bits.
+DWORD CharacterBits(std::uint8_t dataBits, PortStopBits stopBits, PortParity parity) {
+    return 1 + dataBits + (parity == PortParity::None ? 0 : 1) +
+           (stopBits == PortStopBits::Two ? 2 : 1);
 }
 
 void Check(ftdi::Status status) {
@@ -98,11 +108,13 @@ void CUsbPort::Open(std::int32_t port, std::int32_t baud, PortParity parity, std
 // A throw here leaves the device open but not fully configured.
 void CUsbPort::Configure() {
     Check(ftdi::SetBaudRate(m_hDevice, static_cast<DWORD>(m_nBaud)));
+    m_nLineBaud = static_cast<DWORD>(m_nBaud);
     const BYTE parity = DriverParity(m_parity);
     if (m_nDataBits != 7 && m_nDataBits != 8) ThrowSerialException(ERROR_INVALID_PARAMETER);
     const BYTE stopBits = DriverStopBits(m_stopBits);
     Check(ftdi::SetFlowControl(m_hDevice, DriverFlow(m_flow), 0, 0));
     Check(ftdi::SetDataCharacteristics(m_hDevice, m_nDataBits, stopBits, parity));
+    m_nCharacterBits = CharacterBits(m_nDataBits, m_stopBits, m_parity);
     Check(ftdi::SetLatencyTimer(m_hDevice, kLatencyMs));
     Check(ftdi::ClearRts(m_hDevice));
 }
@@ -138,8 +150,9 @@ bool CUsbPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
 }
 
 bool CUsbPort::SetBaudRate(DWORD baud) {
-    if (m_hDevice == 0) return false;
-    return ftdi::SetBaudRate(m_hDevice, baud) == ftdi::Status::Ok;
+    if (m_hDevice == 0 || ftdi::SetBaudRate(m_hDevice, baud) != ftdi::Status::Ok) return false;
+    m_nLineBaud = baud;
+    return true;
 }
 
 void CUsbPort::ApplyTimeouts(DWORD count) {
@@ -219,4 +232,20 @@ void CUsbPort::SetDataCharacteristics(std::uint8_t dataBits, PortStopBits stopBi
     const BYTE driverParity = DriverParity(parity);
     if (dataBits < 7 || dataBits > 9) ThrowSerialException(ERROR_INVALID_PARAMETER);
     Check(ftdi::SetDataCharacteristics(m_hDevice, dataBits, stop, driverParity));
+    m_nCharacterBits = CharacterBits(dataBits, stopBits, parity);
+}
+
+void CUsbPort::AwaitTransmitterEmpty() {
+    if (m_hDevice == 0) return;
+    const DWORD baud = m_nLineBaud != 0 ? m_nLineBaud : kChipDefaultBaud;
+    const DWORD characterMs = (m_nCharacterBits * 1000 + baud - 1) / baud;
+    // The chip's own status also covers the byte's way over USB; a chip that never reports
+    // empty is not waited for beyond the slack.
+    const DWORD t0 = GetTickCount();
+    DWORD status = 0;
+    while (ftdi::GetModemStatus(m_hDevice, status) == ftdi::Status::Ok) {
+        if ((status & ftdi::kTransmitterEmpty) != 0) return;
+        if (GetTickCount() - t0 >= characterMs + kTransmitterEmptySlackMs) return;
+    }
+    Sleep(characterMs);
 }

@@ -45,6 +45,10 @@ public:
     // a value is refused.
     void SetDataCharacteristics(std::uint8_t dataBits, PortStopBits stopBits,
                                 PortParity parity) override;
+    // Returns once the last byte written has left the wire: when the chip reports its
+    // transmitter empty where the driver can ask it, else after one character at the rate
+    // and framing in force.
+    void AwaitTransmitterEmpty();
 
 private:
     void Configure();
@@ -60,4 +64,7 @@ private:
     std::uint8_t m_nDataBits = 0;
     PortStopBits m_stopBits = PortStopBits::One;
     PortFlowControl m_flow = PortFlowControl::None;
+    // The line in force, which SetBaudRate and SetDataCharacteristics change between Opens.
+    DWORD m_nLineBaud = 0;
+    DWORD m_nCharacterBits = 10;
 };

@@ -2,6 +2,7 @@
 // ProgID, COM1 mapped to a virtual K-line with a simulated ECU, on the simulated clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -337,6 +338,16 @@ TEST_F(FastInitTest, UsbCableMcMessExchangeWithoutLineStatusInsertion) {
     EXPECT_EQ(reply, (Longs{0x12, 0, 0x34, 0, 0x52, 0, 0x34, 0, 0x86, 0}));
     EXPECT_TRUE(HasStatus("SetInsertChar() failed. W32 error code: ", Info, true));
     ExpectNinthBitRequestAnswered();
+
+    // At a rate changed since the opening, space parity once the mark byte has left the wire.
+    VARIANT_BOOL changed = VARIANT_FALSE;
+    ASSERT_EQ(comms->ChangeBaudRate(2400, &changed), S_OK);
+    ASSERT_EQ(Send({2, 0x12, 1, 0x34, 0}, reply), S_OK);
+    const std::int64_t markEndNs = TesterBytes().at(0).endNs;
+    const auto& events = line->Events();
+    EXPECT_TRUE(std::any_of(events.begin(), events.end(), [&](const kline::LineEvent& e) {
+        return e.framing.parity == kline::Parity::Space && e.timeNs >= markEndNs;
+    }));
 }
 
 // Bytes that arrive after an exchange (a late answer) are not the next exchange's echo.

@@ -20,6 +20,7 @@ struct Script {
     int failedOpensLeft = 0;
     bool failReads = false;
     bool refuseBaud = false;
+    bool transmitterEmpty = false;
     platform::SimulatedClock* clock = nullptr;
 };
 
@@ -63,6 +64,11 @@ public:
     Status GetQueueStatus(DWORD& n) override {
         n = 7;
         return Log("queue");
+    }
+    Status GetModemStatus(DWORD& status) override {
+        m_s.clock->AdvanceNs(125'000);  // a USB control transfer
+        status = m_s.transmitterEmpty ? ftdi::kTransmitterEmpty : 0;
+        return Status::Ok;
     }
     Status TakeLineErrors(DWORD& errors) override {
         errors = CE_FRAME;
@@ -321,6 +327,14 @@ TEST_F(UsbPortTest, OperationsThatReachTheDriverAndThoseThatDoNot) {
                                                 "break off", "dtr on", "dtr off", "queue", "errors",
                                                 "queue", "ioctl 1769596 170 1 no-out"}));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+
+    // Done once the chip reports its transmitter empty, else after a character and the slack.
+    for (const auto& [empty, ms] : {std::pair{true, 0.0}, {false, 11.0}}) {
+        script.transmitterEmpty = empty;
+        const std::int64_t start = clock.NowNs();
+        port.AwaitTransmitterEmpty();
+        EXPECT_NEAR((clock.NowNs() - start) / 1e6, ms, 1.0);
+    }
 
     script.refuseBaud = true;
     EXPECT_FALSE(port.SetBaudRate(5));

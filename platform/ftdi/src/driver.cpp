@@ -175,6 +175,11 @@ Status GetQueueStatus(Handle handle, DWORD& receivedBytes) {
     return On(handle, [&](Device& d) { return d.GetQueueStatus(receivedBytes); });
 }
 
+Status GetModemStatus(Handle handle, DWORD& status) {
+    status = 0;
+    return On(handle, [&](Device& d) { return d.GetModemStatus(status); });
+}
+
 BOOL ClearCommError(Handle handle, DWORD* errors, COMSTAT* status) {
     DWORD taken = 0;
     DWORD queued = 0;

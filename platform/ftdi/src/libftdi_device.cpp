@@ -131,11 +131,19 @@ public:
         return Status::Ok;
     }
 
+    Status GetModemStatus(DWORD& status) override {
+        status = 0;
+        unsigned short value = 0;
+        if (ftdi_poll_modem_status(m_ftdi, &value) < 0) return Status::IoError;
+        status = value;
+        return Status::Ok;
+    }
+
     // The line status of the chip's last packet header.
     Status TakeLineErrors(DWORD& errors) override {
         errors = 0;
-        unsigned short status = 0;
-        if (ftdi_poll_modem_status(m_ftdi, &status) < 0) return Status::IoError;
+        DWORD status = 0;
+        if (const Status s = GetModemStatus(status); s != Status::Ok) return s;
         const unsigned line = status >> 8;
         if (line & 0x02) errors |= CE_OVERRUN;
         if (line & 0x04) errors |= CE_RXPARITY;

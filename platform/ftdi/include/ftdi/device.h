@@ -25,6 +25,11 @@ public:
     virtual Status SetTransferSizes(DWORD inBytes, DWORD outBytes) = 0;
     virtual Status SetTimeouts(DWORD readMs, DWORD writeMs) = 0;
     virtual Status GetQueueStatus(DWORD& receivedBytes) = 0;
+    // See ftdi::GetModemStatus; a chip without the status to ask (the virtual one) keeps this.
+    virtual Status GetModemStatus(DWORD& status) {
+        status = 0;
+        return Status::NotSupported;
+    }
     // Line errors (CE_ flags) since the last call, cleared by it.
     virtual Status TakeLineErrors(DWORD& errors) = 0;
     virtual Status DeviceIoControl(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,

@@ -34,6 +34,10 @@ inline constexpr WORD kFlowNone = 0x0000;
 inline constexpr WORD kFlowRtsCts = 0x0100;
 inline constexpr WORD kFlowDtrDsr = 0x0200;
 
+// GetModemStatus: the line status's "transmitter empty" bit, set once every byte written
+// has left the wire.
+inline constexpr DWORD kTransmitterEmpty = 0x4000;
+
 // Purge masks.
 inline constexpr DWORD kPurgeReceive = 1;
 inline constexpr DWORD kPurgeTransmit = 2;
@@ -60,6 +64,9 @@ Status SetTransferSizes(Handle handle, DWORD inBytes, DWORD outBytes);
 // Milliseconds for the next transfers; 0 means "do not wait" (never "wait for ever").
 Status SetTimeouts(Handle handle, DWORD readMs, DWORD writeMs);
 Status GetQueueStatus(Handle handle, DWORD& receivedBytes);
+// The chip's modem status in bits 0-7 and its line status in bits 8-15, as it reports them
+// now; NotSupported where the driver cannot ask the chip.
+Status GetModemStatus(Handle handle, DWORD& status);
 // The Win32-style call: TRUE on success. Takes the line errors seen since the last call
 // (CE_ flags) and the queue counts.
 BOOL ClearCommError(Handle handle, DWORD* errors, COMSTAT* status);
