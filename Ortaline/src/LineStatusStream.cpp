@@ -27,6 +27,12 @@ std::size_t SequenceLength(BYTE kind) {
     }
 }
 
+// Bytes the escape sequence at raw[i] takes, as far as raw shows; a lone escape at the very
+// end has no kind byte yet.
+std::size_t EscapeLength(const BYTE* raw, std::size_t i, std::size_t count) {
+    return i + 1 < count ? SequenceLength(raw[i + 1]) : 2;
+}
+
 std::string Warning(const char* format, BYTE value) {
     char text[64];
     std::snprintf(text, sizeof text, format, value);
@@ -43,8 +49,7 @@ void DecodeLineStatusStream(const BYTE* raw, std::size_t count, CByteArray& pair
             AddPair(pairs, raw[i++], 0);
             continue;
         }
-        // A lone escape at the very end has no kind byte yet.
-        const std::size_t length = i + 1 < count ? SequenceLength(raw[i + 1]) : 2;
+        const std::size_t length = EscapeLength(raw, i, count);
         if (i + length > count) {
             for (; i < count; ++i) AddPair(pairs, raw[i], 0);
             break;
@@ -68,6 +73,16 @@ void DecodeLineStatusStream(const BYTE* raw, std::size_t count, CByteArray& pair
         }
         i += length;
     }
+}
+
+std::size_t MissingSequenceBytes(const BYTE* raw, std::size_t count) {
+    std::size_t i = 0;
+    while (i < count) {
+        const std::size_t length = raw[i] == kLineStatusEscape ? EscapeLength(raw, i, count) : 1;
+        if (i + length > count) return i + length - count;
+        i += length;
+    }
+    return 0;
 }
 
 bool NinthBitOf(BYTE lineStatus) { return (lineStatus & (SERIAL_LSR_THRE | SERIAL_LSR_TEMT)) != 0; }

@@ -19,6 +19,10 @@ inline constexpr BYTE kLineStatusEscape = 0xFF;
 void DecodeLineStatusStream(const BYTE* raw, std::size_t count, CByteArray& pairs,
                             std::vector<std::string>& warnings);
 
+// The bytes still to come of an escape sequence cut off by the end of raw; 0 when raw ends
+// on a whole one. A lone escape at the end counts 1: its kind byte tells the rest.
+std::size_t MissingSequenceBytes(const BYTE* raw, std::size_t count);
+
 // "%i%02x " per pair (ninth bit, byte); " => " before the pair at position requestSize - 1
 // of the pair array, which with a request of n bytes and their n ninth bits stands after
 // the n echoed bytes.

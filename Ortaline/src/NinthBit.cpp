@@ -104,7 +104,8 @@ HRESULT BoschComms::ExchangeMessageNinthBit(const BYTE* frame, std::int32_t size
     // since, the bytes a request before it left beyond its count included.
     BeginExchange(size <= 1);
 
-    if (m_pPort->SetInsertChar(ortaline::kLineStatusEscape) != 0) {
+    const bool inserting = m_pPort->SetInsertChar(ortaline::kLineStatusEscape) == 0;
+    if (!inserting) {
         FireStatusF(Info, "SetInsertChar() failed. W32 error code: %08x",
                     static_cast<unsigned>(GetLastError()));
     }
@@ -142,6 +143,16 @@ HRESULT BoschComms::ExchangeMessageNinthBit(const BYTE* frame, std::int32_t size
             break;
         }
         raw.push_back(b);
+    }
+    // A count that ends inside an escape sequence: the rest, once the driver has queued it,
+    // belongs to this reply's last byte, not to the start of the next reply. Without
+    // insertion there are no sequences, only bytes that look like them.
+    std::size_t missing = inserting ? ortaline::MissingSequenceBytes(raw.data(), raw.size()) : 0;
+    while (missing > 0 && m_pPort->BytesWaiting() >= missing) {
+        BYTE b = 0;
+        if (m_pPort->Read(&b, 1) == 0) break;
+        raw.push_back(b);
+        missing = ortaline::MissingSequenceBytes(raw.data(), raw.size());
     }
 
     std::vector<std::string> warnings;

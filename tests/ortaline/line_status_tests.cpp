@@ -51,6 +51,13 @@ TEST(LineStatusStream, CutOffSequencesAreKeptAsData) {
     const Decoded d = Decode({0xFF, 0x03});
     EXPECT_EQ(d.pairs, (Bytes{0xFF, 0, 0x03, 0}));
     EXPECT_TRUE(d.warnings.empty());
+
+    // What a tail still misses; escape values inside a sequence are its status and data.
+    const Bytes raw{0xFF, 0x01, 0xFF, 0xFF, 0xFF, 0x01};
+    const std::size_t missing[] = {1, 0, 1, 2};  // of its first 3, 4, 5 and 6 bytes
+    for (std::size_t n = 3; n <= 6; ++n) {
+        EXPECT_EQ(ortaline::MissingSequenceBytes(raw.data(), n), missing[n - 3]) << n;
+    }
 }
 
 TEST(LineStatusStream, TraceMarksTheEndOfTheEcho) {
