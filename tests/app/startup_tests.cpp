@@ -149,14 +149,15 @@ TEST_F(AppTest, ConnectionTypeMenuAndStore) {
     window.mnuConnectionType(2).Choose();
     EXPECT_TRUE(window.mnuConnectionType(2).Checked());
 
-    for (const char* bad : {"abc", "-1", "300", "", "2x"}) {
-        StoreConnectionType(bad);
+    // Any text that converts to a byte names its port, rounded half to even; others are USB.
+    const std::pair<const char*, int> stored[] = {{"abc", 0}, {"-1", 0},  {"300", 0}, {"", 0},
+                                                  {"2x", 0},  {"4.6", 0}, {" 4 ", 4}, {"0003", 3},
+                                                  {"3.0", 3}, {"3.4", 3}, {"2.5", 2}, {"&H1", 1}};
+    for (const auto& [text, type] : stored) {
+        StoreConnectionType(text);
         window.LoadConnectionType();
-        EXPECT_EQ(window.SelectedConnectionType, 0) << bad;
+        EXPECT_EQ(window.SelectedConnectionType, type) << text;
     }
-    StoreConnectionType(" 4 ");
-    window.LoadConnectionType();
-    EXPECT_EQ(window.SelectedConnectionType, 4);
 
     // A damaged store keeps the choice for this run and says what is wrong with which file.
     std::ofstream(ConfigHome() + "/ortaline/registry.ini", std::ios::app) << "garbage\n";

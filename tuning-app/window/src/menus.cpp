@@ -1,8 +1,7 @@
 // The File and Settings menus: the settings-file flows, Exit and the connection type, kept
 // in the per-user settings store.
-#include <algorithm>
-#include <cctype>
-
+#include "com/bstr.h"
+#include "com/com.h"
 #include "forms/form.h"
 #include "forms/msgbox.h"
 #include "forms/settings.h"
@@ -16,18 +15,18 @@ constexpr char kSettingsSection[] = "Settings";
 constexpr char kConnectionTypeKey[] = "ConnectionType";
 constexpr int kConnectionTypes = 5;  // USB, COM1 to COM4
 
-// The stored index; USB for anything but a whole number from 0 to 4.
-std::uint8_t ConnectionTypeFromText(std::string text) {
-    const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
-    text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
-    text.erase(std::find_if_not(text.rbegin(), text.rend(), blank).base(), text.end());
-    if (text.empty() || text.size() > 3) return 0;
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return 0;
-        value = value * 10 + (c - '0');
-    }
-    return value < kConnectionTypes ? static_cast<std::uint8_t>(value) : 0;
+// The stored text converted to a byte as Automation converts texts: the whole text one number
+// (blanks around it, a fraction, an exponent or "&H" allowed), rounded half to even. USB for
+// a text that is no number from 0 to 255, and for a byte beyond COM4.
+std::uint8_t ConnectionTypeFromText(const std::string& text) {
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_BSTR;
+    value.bstrVal = com::ToBstr(text);
+    std::uint8_t type = 0;
+    if (SUCCEEDED(VariantChangeType(&value, &value, 0, VT_UI1))) type = value.bVal;
+    VariantClear(&value);
+    return type < kConnectionTypes ? type : 0;
 }
 
 }  // namespace
