@@ -144,6 +144,11 @@ void MainWindow::ConnectHandlers() {
         button.MouseUp = [press](int, int, float, float) { press(false); };
     };
     btnConnect->MouseDown = [this](int, int, float, float) { PressConnectButton(true); };
+    // Connect's left release leaves it pressed for its Click, which shows it released; the
+    // release of another button makes no click.
+    btnConnect->MouseUp = [this](int button, int, float, float) {
+        if (button != forms::kLeftButton) PressConnectButton(false);
+    };
     btnConnect->Click = [this] { btnConnect_Click(); };
     pressPair(*btnDisconnect, [this](bool p) { PressDisconnectButton(p); });
     btnDisconnect->Click = [this] { btnDisconnect_Click(); };
