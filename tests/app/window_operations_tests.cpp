@@ -1,6 +1,8 @@
 // The main window's ECU operations against a scripted ECU: the Set report, a link lost in
 // the middle of a set, failures the user must see, and values beyond 16 bits.
+#include <functional>
 #include <map>
+#include <utility>
 
 #include "app_fixture.h"
 #include "dravik/run_time_error.h"
@@ -239,6 +241,51 @@ TEST_F(ScriptedOperations, FailingCloseStillEndsInTheDisconnectedState) {
     EXPECT_FALSE(window.tmrKeepalive->Enabled());
     EXPECT_EQ(window.statuses.back().rfind("Disconnected. ", 0), 0u) << window.statuses.back();
     EXPECT_TRUE(boxes.Calls().empty());  // no lost-link box for a disconnect
+}
+
+TEST_F(ScriptedOperations, InputGivenWhileAnOperationHoldsTheWindowIsDropped) {
+    // A person clicks again where the button was, or types Ctrl+O, while the operation's
+    // first request holds the window.
+    forms::testing::InputOnTimeLine paced;
+    std::function<void()> meanwhile;
+    ecu.respond = [this, &meanwhile](const Bytes& r) {
+        if (meanwhile) std::exchange(meanwhile, nullptr)();
+        return kw(r);
+    };
+    const double x = window.btnConnect->Left() + 60, y = window.btnConnect->Top() + 30;
+    auto mouse = [&](MouseAction action) {
+        forms::testing::PostMouse(window, action, forms::kLeftButton, x, y);
+    };
+    auto after = [&](int ms, std::function<void()> input) {
+        meanwhile = [this, ms, input] {
+            timers.Block(ms);
+            input();
+            timers.Block(500);  // the rest of the operation
+        };
+    };
+
+    timers.Advance(1000);
+    after(400, [&] { mouse(MouseAction::Press); });
+    Click(*window.btnDisconnect);
+    mouse(MouseAction::Release);  // after the operation: goes with its press
+    forms::DoEvents();
+    EXPECT_EQ(window.statuses.back(), "Disconnected.");
+    EXPECT_EQ(window.btnConnect->GetPicture(), window.GetImage(0));
+
+    after(1200, [&] {
+        mouse(MouseAction::Press);
+        mouse(MouseAction::Release);
+        forms::testing::PostKey(window, 'O', forms::kCtrlMask);
+    });
+    Click(*window.btnConnect);
+    forms::DoEvents();
+    EXPECT_EQ(window.statuses.back(), "Connected.");
+    EXPECT_TRUE(window.btnDisconnect->Visible());
+    EXPECT_EQ(window.loadClicks, 0);
+
+    forms::testing::PostKey(window, 'O', forms::kCtrlMask);  // given after it: taken
+    forms::DoEvents();
+    EXPECT_EQ(window.loadClicks, 1);
 }
 
 TEST_F(ScriptedOperations, ExitEndsWithoutTellingTheEcu) {

@@ -115,6 +115,7 @@ bool FormSurface::event(QEvent* event) {
 Form::Form(std::string name, int clientWidth, int clientHeight)
     : m_name(std::move(name)), m_clientWidth(clientWidth), m_clientHeight(clientHeight) {
     LoadFonts();
+    WatchInput();
     m_layer = QImage(clientWidth, clientHeight, QImage::Format_RGB32);
     m_window = std::make_unique<FormWindow>(*this);
     auto* layout = new QVBoxLayout(m_window.get());

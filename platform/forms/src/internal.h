@@ -19,6 +19,15 @@ inline constexpr int kMouseDblClick = 3;
 int ToMouseButtons(Qt::MouseButtons buttons);
 int ToShiftMask(Qt::KeyboardModifiers modifiers);
 
+// The clock input is judged on, in milliseconds: the scripted time line while tests drive
+// one, else steady time.
+std::int64_t InputClockMs();
+// From the first form on, input that blocking work held is dropped (BlockingWork).
+void WatchInput();
+// Input stamps or InputClockMs switch to another clock (tests): what was learnt of the
+// relation between the two, and the end of the last blocking work, no longer hold.
+void ForgetInputClock();
+
 class FormWindow final : public QWidget {
 public:
     explicit FormWindow(Form& form);
@@ -74,6 +83,7 @@ public:
     void SetScripted(bool scripted);
     std::int64_t NowMs() const { return m_nowMs; }
     void Advance(int ms);
+    void Pass(int ms);  // time goes by, no tick fires
     void Add(Timer* timer);
     void Remove(Timer* timer);
     static void StartReal(Timer& timer);

@@ -1,12 +1,19 @@
 #include "forms/testing.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPointingDevice>
+#include <QWidget>
 
 #include "forms/form.h"
 #include "forms/msgbox.h"
 #include "internal.h"
+
+// Qt's route of a typed key through the shortcuts, the one its own test library takes.
+Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k,
+                                               Qt::KeyboardModifiers mods, const QString& text,
+                                               bool autorep, ushort count);
 
 namespace forms {
 namespace {
@@ -48,6 +55,7 @@ RecordedEnds::~RecordedEnds() { g_ends = nullptr; }
 ScriptedTimers::ScriptedTimers() { TimerLine::Instance().SetScripted(true); }
 ScriptedTimers::~ScriptedTimers() { TimerLine::Instance().SetScripted(false); }
 void ScriptedTimers::Advance(int ms) { TimerLine::Instance().Advance(ms); }
+void ScriptedTimers::Block(int ms) { TimerLine::Instance().Pass(ms); }
 std::int64_t ScriptedTimers::NowMs() const { return TimerLine::Instance().NowMs(); }
 
 namespace {
@@ -82,9 +90,10 @@ bool g_onTimeLine = false;
 // Stamps of unhurried input: each press a minute after the one before.
 std::uint64_t g_unhurriedMs = 0;
 
-std::uint64_t StampFor(MouseAction action) {
+// press: the input starts a new click or key stroke.
+std::uint64_t StampFor(bool press) {
     if (g_onTimeLine) return static_cast<std::uint64_t>(TimerLine::Instance().NowMs());
-    if (action == MouseAction::Press) g_unhurriedMs += 60000;
+    if (press) g_unhurriedMs += 60000;
     return g_unhurriedMs;
 }
 
@@ -107,14 +116,20 @@ QMouseEvent* MakeEvent(Form& form, MouseAction action, int button, double x, dou
     }
     auto* event =
         new QMouseEvent(type, local, global, changed, ToQtButtons(held), ToQtModifiers(shift));
-    event->setTimestamp(StampFor(action));
+    event->setTimestamp(StampFor(action == MouseAction::Press));
     return event;
 }
 
 }  // namespace
 
-InputOnTimeLine::InputOnTimeLine() { g_onTimeLine = true; }
-InputOnTimeLine::~InputOnTimeLine() { g_onTimeLine = false; }
+InputOnTimeLine::InputOnTimeLine() {
+    g_onTimeLine = true;
+    ForgetInputClock();
+}
+InputOnTimeLine::~InputOnTimeLine() {
+    g_onTimeLine = false;
+    ForgetInputClock();
+}
 
 void SendMouse(Form& form, MouseAction action, int button, double x, double y, int shift) {
     std::unique_ptr<QMouseEvent> event(MakeEvent(form, action, button, x, y, shift));
@@ -123,6 +138,26 @@ void SendMouse(Form& form, MouseAction action, int button, double x, double y, i
 
 void PostMouse(Form& form, MouseAction action, int button, double x, double y, int shift) {
     QCoreApplication::postEvent(form.ClientWidget(), MakeEvent(form, action, button, x, y, shift));
+}
+
+void PostKey(Form& form, char key, int shift) {
+    const std::uint64_t stamp = StampFor(true);
+    QWidget* window = form.Window();
+    QMetaObject::invokeMethod(
+        window,
+        [window, key, shift, stamp] {
+            QWidget* target = window->focusWidget() != nullptr ? window->focusWidget() : window;
+            const Qt::KeyboardModifiers modifiers = ToQtModifiers(shift);
+            if (!qt_sendShortcutOverrideEvent(target, stamp, key, modifiers, QString(), false, 1)) {
+                QKeyEvent press(QEvent::KeyPress, key, modifiers);
+                press.setTimestamp(stamp);
+                QCoreApplication::sendEvent(target, &press);
+            }
+            QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+            release.setTimestamp(stamp);
+            QCoreApplication::sendEvent(target, &release);
+        },
+        Qt::QueuedConnection);
 }
 
 void ClickAt(Form& form, double x, double y, int button) {

@@ -75,12 +75,15 @@ void TimerLine::StopReal(Timer& timer) {
 void TimerLine::SetScripted(bool scripted) {
     if (m_scripted == scripted) return;
     m_scripted = scripted;
+    ForgetInputClock();
     for (Timer* timer : m_timers) {
         if (!timer->Enabled()) continue;
         StopReal(*timer);
         timer->Start();
     }
 }
+
+void TimerLine::Pass(int ms) { m_nowMs += std::max(0, ms); }
 
 void TimerLine::Advance(int ms) {
     const std::int64_t target = m_nowMs + std::max(0, ms);

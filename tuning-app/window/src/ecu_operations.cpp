@@ -1,10 +1,14 @@
 // The main window's ECU operations: connect, keep-alive, read all channels, test one
 // channel, reset, disconnect and the lost link. Each request is trapped on its own and its
 // outcome judged together with a fresh IsConnected, so one failing channel stops no other.
+// An operation holds the window for up to seconds: the clicks and keys given meanwhile are
+// dropped (forms::BlockingWork), or they would land on whatever the operation showed in
+// their place. The keep-alive changes nothing on the window, so what it delays stays valid.
 #include <exception>
 #include <utility>
 
 #include "ecu_values.h"
+#include "forms/app.h"
 #include "forms/msgbox.h"
 #include "trap.h"
 #include "window/main_window.h"
@@ -44,6 +48,7 @@ void MainWindow::TakeStoredValue(std::int16_t index, std::int32_t value) {
 void MainWindow::btnConnect_Click() {
     PressConnectButton(false);
     if (!bcc) return;  // the window is not built yet
+    const forms::BlockingWork work;
     SetStatus("Connecting to ECU...");
     const bool ok = bcc->Connect(SelectedConnectionType);
     if (ok) {
@@ -107,6 +112,7 @@ void MainWindow::btnTest_Click(int row) {
         MsgBoxEx(kTestWhileDisconnected, forms::kOkOnly);
         return;
     }
+    const forms::BlockingWork work;
     const auto i = static_cast<std::int16_t>(PageOffset + row);
     const std::size_t at = static_cast<std::size_t>(i);
     const std::int32_t v = ToEcu(i, Channels.ChannelTable.at(at).Value);
@@ -123,6 +129,7 @@ void MainWindow::btnTest_Click(int row) {
 
 void MainWindow::mnuSpecial_Click(int index) {
     if (index != 0 || !bcc) return;
+    const forms::BlockingWork work;
     // Deliberately without a question: the menu item's caption says what it does.
     const std::vector<std::uint8_t> workshop =
         bcc->GetWorkShopCode().value_or(std::vector<std::uint8_t>{});
@@ -131,6 +138,8 @@ void MainWindow::mnuSpecial_Click(int index) {
 }
 
 void MainWindow::btnDisconnect_Click() {
+    // Also ends a lost link's hold before its message box.
+    const forms::BlockingWork work;
     SetStatus("Disconnecting...");
     tmrKeepalive->SetEnabled(false);
     // A close that fails still leaves the window disconnected; the status line tells why.

@@ -1,9 +1,11 @@
 // Set: stores the changed and tested channels as the ECU's start-up values, after the user
 // confirms the list, and reports every channel the ECU did not take as asked.
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "ecu_values.h"
+#include "forms/app.h"
 #include "forms/msgbox.h"
 #include "trap.h"
 #include "window/main_window.h"
@@ -73,6 +75,8 @@ void MainWindow::btnSet_Click() {
     auto beginEntry = [&] {
         report += anyEntry ? std::string(",") + kCrLf : std::string(kCrLf) + kCrLf;
     };
+    // The stores hold the window; the report box after them does not.
+    std::optional<forms::BlockingWork> work(std::in_place);
     for (std::int16_t i = 0; i < kChannelCount; ++i) {
         const std::size_t at = static_cast<std::size_t>(i);
         if (!qualifies(at)) continue;
@@ -112,6 +116,7 @@ void MainWindow::btnSet_Click() {
         }
         anyEntry = true;
     }
+    work.reset();
     for (std::int16_t r = 0; r < kRowsPerPage; ++r) RefreshRow(r);
     if (anyEntry) MsgBoxEx(report, forms::kOkOnly);
     if (failure) SetStatus("Some channels could not be set.");

@@ -66,6 +66,9 @@ public:
     ScriptedTimers& operator=(const ScriptedTimers&) = delete;
 
     void Advance(int ms);
+    // Time the program spends in blocking work, away from the event loop: no tick fires
+    // meanwhile; the ticks that fell due fire at the next Advance.
+    void Block(int ms);
     std::int64_t NowMs() const;
 };
 
@@ -103,6 +106,9 @@ public:
 void SendMouse(Form& form, MouseAction action, int button, double x, double y, int shift = 0);
 // The same input queued behind pending window events (it arrives at the next DoEvents).
 void PostMouse(Form& form, MouseAction action, int button, double x, double y, int shift = 0);
+// A key press and release (key: a capital letter or digit; shift: the shift mask) queued
+// like PostMouse; the window's shortcuts get it first, as with a typed key.
+void PostKey(Form& form, char key, int shift = 0);
 // Press and release at once.
 void ClickAt(Form& form, double x, double y, int button = 1);
 // A fast second press as the window system delivers it (a double click), then its release.
