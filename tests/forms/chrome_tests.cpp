@@ -1,19 +1,26 @@
-// What the window system draws for the program (menu bar, menus, message boxes, tooltips)
-// takes the program's colours and keeps its keyboard use; long tooltips wrap.
+// What the window system draws for the program (menu bar, menus, message boxes and their
+// icons, file dialogs, tooltips) takes the program's colours and keeps its keyboard use; long
+// tooltips wrap.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCompleter>
+#include <QDialog>
 #include <QFontMetricsF>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolTip>
+#include <algorithm>
 
 #include "forms/chrome.h"
+#include "forms/file_dialog.h"
 #include "forms/form.h"
 #include "forms/msgbox.h"
 
@@ -45,11 +52,13 @@ TEST(Chrome, MenuBarMenusAndMessageBoxesTakeTheProgramsColours) {
     // A real box: in the program's colours, its buttons too, and Enter still answers the
     // default button.
     QPalette box, button;
+    QImage icon;
     QTimer::singleShot(0, [&] {
         QWidget* shown = QApplication::activeModalWidget();
         ASSERT_NE(shown, nullptr);
         box = shown->palette();
         button = shown->findChild<QPushButton*>()->palette();
+        icon = static_cast<QMessageBox*>(shown)->iconPixmap().toImage();
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
         QApplication::sendEvent(shown, &enter);
     });
@@ -58,6 +67,29 @@ TEST(Chrome, MenuBarMenusAndMessageBoxesTakeTheProgramsColours) {
     EXPECT_EQ(button.color(QPalette::Button), forms::ToQColor(kDark.raised));
     EXPECT_EQ(button.color(QPalette::ButtonText), forms::ToQColor(kDark.text));
     EXPECT_EQ(button.color(QPalette::Highlight), forms::ToQColor(kDark.accent));
+    // Its icon is no bright patch on the dark box.
+    ASSERT_FALSE(icon.isNull());
+    int lightest = 0;
+    for (int y = 0; y < icon.height(); ++y) {
+        for (int x = 0; x < icon.width(); ++x) {
+            if (qAlpha(icon.pixel(x, y)) > 0)
+                lightest = std::max(lightest, qGray(icon.pixel(x, y)));
+        }
+    }
+    EXPECT_LE(lightest, qGray(forms::ToQColor(kDark.text).rgb()));
+
+    // The file dialogs too, with the name field's completion list (a window of its own).
+    QPalette dialog, completion;
+    QTimer::singleShot(0, [&] {
+        auto* shown = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(shown, nullptr);
+        dialog = shown->palette();
+        completion = shown->findChild<QCompleter*>()->popup()->palette();
+        shown->reject();
+    });
+    EXPECT_EQ(forms::ShowFileDialog(forms::FileDialogRequest{}, &form), std::nullopt);
+    expectChrome(dialog, "file dialog");
+    expectChrome(completion, "completion list");
 }
 
 TEST(Chrome, LongTooltipsWrapAtWordBreaksAndShortOnesStayOnOneLine) {

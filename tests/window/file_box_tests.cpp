@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "forms/file_dialog.h"
+#include "forms/msgbox.h"
 #include "window/file_box.h"
 
 namespace {
@@ -95,15 +96,25 @@ TEST_F(FileBoxTest, SaveAsksBeforeReplacingNeedsAnExistingFolderAndAddsTheExtens
     box.SetFlags(forms::kOfnOverwritePrompt | forms::kOfnHideReadOnly | forms::kOfnPathMustExist);
     box.SetTitle("Save Settings to File");
     QStringList filters;
+    int questionWidth = 0, titleWidth = 0;
     User user({[&](QWidget* w) {
                    filters = qobject_cast<QFileDialog*>(w)->nameFilters();
                    EXPECT_EQ(w->windowTitle(), "Save Settings to File");
                    Choose(In("keep"))(w);
                },
-               Answer(QMessageBox::No, "keep.dkx already exists"), Choose(In("missing/x.dkx")),
-               Answer(QMessageBox::Ok, "does not exist"), Choose(In("new"))});
+               [&](QWidget* w) {
+                   QFont bold = w->font();
+                   bold.setBold(true);
+                   titleWidth = QFontMetrics(bold).horizontalAdvance(w->windowTitle());
+                   questionWidth = w->width();
+                   Answer(QMessageBox::No, "keep.dkx already exists")(w);
+               },
+               Choose(In("missing/x.dkx")), Answer(QMessageBox::Ok, "does not exist"),
+               Choose(In("new"))});
     ASSERT_TRUE(box.ShowSave(nullptr));
     EXPECT_TRUE(user.Done());
+    // Room beside the title for a window manager's icon and buttons, or it is cut short.
+    EXPECT_GE(questionWidth, titleWidth + forms::kTitleBarRoom);
     EXPECT_EQ(filters,
               QStringList({"Dravik Settings File (*.dkx) (*.dkx)", "All Files (*.*) (*)"}));
     EXPECT_EQ(box.FileName(), In("new.dkx"));

@@ -1,5 +1,9 @@
 #include "forms/file_dialog.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QChildEvent>
+#include <QCompleter>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -63,6 +67,21 @@ public:
             view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
             view->header()->setSectionResizeMode(0, QHeaderView::Stretch);
         }
+        // The name field's completion list is a window of its own, outside the dialog's
+        // colours.
+        for (QCompleter* completer : findChildren<QCompleter*>()) {
+            completer->popup()->setPalette(QApplication::palette(this));
+        }
+    }
+
+    bool event(QEvent* event) override {
+        // Its questions and warnings (a file to replace, a missing file or folder) are
+        // polished just before they show.
+        if (event->type() == QEvent::ChildPolished) {
+            auto* box = qobject_cast<QMessageBox*>(static_cast<QChildEvent*>(event)->child());
+            if (box != nullptr) WidenToTitle(*box);
+        }
+        return QFileDialog::event(event);
     }
 
     void accept() override {

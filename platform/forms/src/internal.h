@@ -1,5 +1,6 @@
 #pragma once
 // Pieces shared by the forms runtime's sources; not part of its interface.
+#include <QMessageBox>
 #include <QWidget>
 #include <cstdint>
 #include <vector>
@@ -69,6 +70,9 @@ protected:
 private:
     PictureBox& m_box;
 };
+
+// Makes a message box wide enough for its title (kTitleBarRoom); call before it is shown.
+void WidenToTitle(QMessageBox& box);
 
 // The scripted seams in force, or nullptr.
 testing::ScriptedMessageBoxes* ActiveMessageBoxScript();

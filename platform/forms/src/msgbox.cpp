@@ -1,7 +1,10 @@
 #include "forms/msgbox.h"
 
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <vector>
 
 #include "forms/form.h"
@@ -63,6 +66,19 @@ QMessageBox::Icon IconOf(int style) {
 
 }  // namespace
 
+void WidenToTitle(QMessageBox& box) {
+    // The box sizes itself to its text when shown and takes no minimum width; an item of
+    // the title's width in its layout is one it keeps.
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr || box.property("formsTitleRoom").isValid()) return;
+    QFont font = box.font();
+    font.setBold(true);
+    const int width = QFontMetrics(font).horizontalAdvance(box.windowTitle()) + kTitleBarRoom;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+    box.setProperty("formsTitleRoom", width);
+}
+
 void SetAppTitle(const std::string& title) { Title() = title; }
 const std::string& AppTitle() { return Title(); }
 
@@ -83,6 +99,7 @@ int MsgBox(const std::string& prompt, int style, const std::string& title, Form*
     const std::vector<ButtonSpec> buttons = ButtonsOf(style);
     for (const ButtonSpec& spec : buttons) box.addButton(spec.button);
     box.setDefaultButton(buttons[DefaultIndex(style, buttons.size())].button);
+    WidenToTitle(box);
     // The event loop of the box keeps dispatching window timers.
     box.exec();
     const auto clicked = box.standardButton(box.clickedButton());

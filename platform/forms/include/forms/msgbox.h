@@ -34,6 +34,10 @@ inline constexpr int kIdNo = 7;
 void SetAppTitle(const std::string& title);
 const std::string& AppTitle();
 
+// A message box is at least this much wider than its title in bold: the room a window
+// manager's title bar takes for the window's icon and its buttons, so the title shows whole.
+inline constexpr int kTitleBarRoom = 140;
+
 // Shows a modal box; an empty title means AppTitle(). owner may be nullptr.
 int MsgBox(const std::string& prompt, int style = kOkOnly, const std::string& title = {},
            Form* owner = nullptr);
