@@ -26,6 +26,14 @@ TEST_F(AppTest, ClosingTheDisclaimerEndsBeforeAnythingIsBuilt) {
               "of Quelsor Dravik, are solely your responsibility. ");
     EXPECT_EQ(about.btnAccept->GetPicture(), window.GetImage(23));
     EXPECT_EQ(about.picIcon->GetPicture().size(), QSize(32, 32));  // no blank beside the title
+    // The same emblem marks the windows in title and task bar.
+    const QImage emblem = about.picIcon->GetPicture().convertToFormat(QImage::Format_ARGB32);
+    for (const forms::Form* form :
+         {static_cast<forms::Form*>(&about), static_cast<forms::Form*>(&window)}) {
+        EXPECT_EQ(form->Window()->windowIcon().pixmap(32, 32).toImage().convertToFormat(
+                      QImage::Format_ARGB32),
+                  emblem);
+    }
     const double x = about.btnAccept->Left() + 5, y = about.btnAccept->Top() + 5;
     forms::testing::SendMouse(about, MouseAction::Press, forms::kRightButton, x, y);
     EXPECT_EQ(about.btnAccept->GetPicture(), window.GetImage(24));

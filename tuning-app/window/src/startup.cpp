@@ -1,6 +1,8 @@
 // Start-up: the disclaimer first, the main window only once it is accepted; the end of the
 // program; the about box.
 #include "forms/app.h"
+#include "forms/chrome.h"
+#include "skin/pictures.h"
 #include "window/about_window.h"
 #include "window/main_window.h"
 
@@ -12,6 +14,8 @@ AboutWindow& MainWindow::AboutBox() {
 }
 
 void MainWindow::Form_Load() {
+    // The skin's emblem, as the disclaimer shows it, marks every window in title and task bar.
+    forms::SetAppIcon(skin::Icon());
     AboutBox().ShowLoaded(nullptr);
     Hide();
 }
