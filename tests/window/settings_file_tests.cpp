@@ -175,6 +175,8 @@ TEST_F(SettingsFileTest, DamagedOrMissingFilesChangeNothingAndSayWhy) {
         EXPECT_NE(boxes.Calls().back().prompt.find(reason), std::string::npos)
             << boxes.Calls().back().prompt;
         EXPECT_EQ(boxes.Calls().back().title, "Dravik");
+        // One term: a box that wraps the text must not break it across lines.
+        EXPECT_EQ(boxes.Calls().back().prompt.find("CR LF"), std::string::npos);
     }
     Load(dir);  // a folder chosen as the file
     EXPECT_NE(boxes.Calls().back().prompt.find("Is a directory"), std::string::npos);

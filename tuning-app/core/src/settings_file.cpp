@@ -10,6 +10,9 @@ namespace dravik {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
+// The line end as the messages name it, with a no-break space: a message box that wraps a
+// long message keeps "CR LF" on one line.
+constexpr char kLineEndName[] = "CR\xC2\xA0LF";
 
 // The lines ended by CR LF, in order; what follows the last CR LF is not a line.
 std::vector<std::string_view> CompleteLines(std::string_view text) {
@@ -83,13 +86,15 @@ SettingsFileValues ReadSettingsFile(std::string_view text) {
     }
     if (bareLineFeed) {
         result.problem =
-            "Its lines end with a line feed alone; the lines of a settings file end "
-            "with CR LF";
+            std::string(
+                "Its lines end with a line feed alone; the lines of a settings file end with ") +
+            kLineEndName;
         return result;
     }
     if (tooFewLines) {
         result.problem = "It has " + std::to_string(lines.size()) +
-                         " complete lines; a settings file has 13 lines, each ended by CR LF";
+                         " complete lines; a settings file has 13 lines, each ended by " +
+                         kLineEndName;
         return result;
     }
     for (std::int16_t k = 0; k < kChannelCount; ++k) {
