@@ -1,7 +1,6 @@
 // Set: stores the changed and tested channels as the ECU's start-up values, after the user
 // confirms the list, and reports every channel the ECU did not take as asked.
 #include <algorithm>
-#include <optional>
 #include <utility>
 
 #include "ecu_values.h"
@@ -75,48 +74,50 @@ void MainWindow::btnSet_Click() {
     auto beginEntry = [&] {
         report += anyEntry ? std::string(",") + kCrLf : std::string(kCrLf) + kCrLf;
     };
-    // The stores hold the window; the report box after them does not.
-    std::optional<forms::BlockingWork> work(std::in_place);
-    for (std::int16_t i = 0; i < kChannelCount; ++i) {
-        const std::size_t at = static_cast<std::size_t>(i);
-        if (!qualifies(at)) continue;
-        const std::int32_t requested = Channels.ChannelTable[at].Value;
-        const std::int32_t v = ToEcu(i, requested);
-        std::int32_t r = 0;
-        const std::int32_t err = Trapped([&] {
-            // The workshop code is asked for again for every channel.
-            const std::vector<std::uint8_t> workshop =
-                bcc->GetWorkShopCode().value_or(std::vector<std::uint8_t>{});
-            r = bcc->SetAdaptationValue(ChannelByte(i), v, workshop);
-        });
-        if (err == 0) {
-            r = FromEcu(i, r);
-            if (r != requested) {
+    {
+        // The stores hold the window; the report box after them does not.
+        const forms::BlockingWork work;
+        for (std::int16_t i = 0; i < kChannelCount; ++i) {
+            const std::size_t at = static_cast<std::size_t>(i);
+            if (!qualifies(at)) continue;
+            const std::int32_t requested = Channels.ChannelTable[at].Value;
+            const std::int32_t v = ToEcu(i, requested);
+            std::int32_t r = 0;
+            const std::int32_t err = Trapped([&] {
+                // The workshop code is asked for again for every channel.
+                const std::vector<std::uint8_t> workshop =
+                    bcc->GetWorkShopCode().value_or(std::vector<std::uint8_t>{});
+                r = bcc->SetAdaptationValue(ChannelByte(i), v, workshop);
+            });
+            if (err == 0) {
+                r = FromEcu(i, r);
+                if (r != requested) {
+                    beginEntry();
+                    report += ChannelName(i) +
+                              ". Reason: The ECU denied the requested value, using " +
+                              MessageText(i, r) + " instead";
+                    anyEntry = true;
+                }
+                TakeStoredValue(i, r);
+                continue;
+            }
+            failure = true;
+            if (bcc->IsConnected()) {
                 beginEntry();
-                report += ChannelName(i) + ". Reason: The ECU denied the requested value, using " +
-                          MessageText(i, r) + " instead";
-                anyEntry = true;
-            }
-            TakeStoredValue(i, r);
-            continue;
-        }
-        failure = true;
-        if (bcc->IsConnected()) {
-            beginEntry();
-            report += ChannelName(i) + ". Reason: The ECU denied setting this value";
-        } else {
-            if (linkLost) {
-                report += std::string(",") + kCrLf;
+                report += ChannelName(i) + ". Reason: The ECU denied setting this value";
             } else {
-                report += std::string(kCrLf) + kCrLf + (anyEntry ? "Additionally, " : "") +
-                          kLostBeforeSet + kCrLf + kCrLf;
+                if (linkLost) {
+                    report += std::string(",") + kCrLf;
+                } else {
+                    report += std::string(kCrLf) + kCrLf + (anyEntry ? "Additionally, " : "") +
+                              kLostBeforeSet + kCrLf + kCrLf;
+                }
+                report += ChannelName(i);
+                linkLost = true;
             }
-            report += ChannelName(i);
-            linkLost = true;
+            anyEntry = true;
         }
-        anyEntry = true;
     }
-    work.reset();
     for (std::int16_t r = 0; r < kRowsPerPage; ++r) RefreshRow(r);
     if (anyEntry) MsgBoxEx(report, forms::kOkOnly);
     if (failure) SetStatus("Some channels could not be set.");
