@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPointer>
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -15,16 +16,19 @@ namespace forms {
 namespace {
 
 // Drops the input that arrived while blocking work held the window. Input time stamps come
-// from the window system's clock, which need not be ours: the least lag seen between a
-// stamp and the event's delivery relates the two, as no event is delivered before it was
-// given. An event is stale when, on our clock, it was given before the end of the last
-// blocking work. Times wrap at 32 bits, as the window system's stamps do.
+// from the window system's clock, which need not be ours: the lag between a stamp and the
+// event's delivery relates the two, the least lag being the truest, as no event is delivered
+// before it was given. The window system's clock may run slower than ours, so that the lag
+// grows: a least lag seen long ago is trusted less the older it is. An event is stale when,
+// on our clock, it was given before the end of the last blocking work; the hold ends with the
+// first event given after it, as the window system hands input over in the order given.
+// Stamps are 32-bit and wrap, so they are only ever compared as differences.
 class StaleInputFilter final : public QObject {
 public:
     using QObject::QObject;
 
     void EndOfBlockingWork() {
-        m_heldUntil = static_cast<std::uint32_t>(InputClockMs());
+        m_heldUntil = InputClockMs();
         m_held = true;
     }
     void Forget() {
@@ -71,21 +75,43 @@ protected:
     }
 
 private:
+    // How fast a least lag is let grow with its age: beyond any drift of a working clock.
+    static constexpr std::int64_t kLagGrowthPerMs = 500;  // parts per million
+    // Past this age the growth no longer matters; it keeps the sums far from wrapping.
+    static constexpr std::int64_t kLagGrowthCapMs = std::int64_t{1} << 30;
+
     // Whether the event was given before the last blocking work ended; every stamped event
     // also tells the lag.
     bool Stale(const QInputEvent& event) {
         const auto stamp = static_cast<std::uint32_t>(event.timestamp());
         if (stamp == 0) return false;  // made by the program, not given by the user
-        const std::uint32_t lag = static_cast<std::uint32_t>(InputClockMs()) - stamp;
-        if (!m_lagKnown || static_cast<std::int32_t>(lag - m_lag) < 0) m_lag = lag;
-        m_lagKnown = true;
-        return m_held && static_cast<std::int32_t>(stamp + m_lag - m_heldUntil) < 0;
+        const std::int64_t now = InputClockMs();
+        const std::uint32_t lag = static_cast<std::uint32_t>(now) - stamp;
+        if (!m_lagKnown || static_cast<std::int32_t>(lag - TrustedLag(now)) < 0) {
+            m_lag = lag;
+            m_lagSeenAt = now;
+            m_lagKnown = true;
+        }
+        if (!m_held) return false;
+        // How long ago the event was given; small, unless the window was held meanwhile.
+        const std::int32_t sinceGiven = static_cast<std::int32_t>(lag - TrustedLag(now));
+        if (now - sinceGiven < m_heldUntil) return true;
+        m_held = false;
+        return false;
+    }
+
+    // The least lag seen, grown by its age.
+    std::uint32_t TrustedLag(std::int64_t now) const {
+        const std::int64_t age =
+            std::min(std::max<std::int64_t>(now - m_lagSeenAt, 0), kLagGrowthCapMs);
+        return m_lag + static_cast<std::uint32_t>(age * kLagGrowthPerMs / 1'000'000);
     }
 
     bool m_lagKnown = false;
-    std::uint32_t m_lag = 0;  // least delivery time minus stamp seen
+    std::uint32_t m_lag = 0;       // least delivery time minus stamp seen, on 32 bits
+    std::int64_t m_lagSeenAt = 0;  // when it was seen, on our clock
     bool m_held = false;
-    std::uint32_t m_heldUntil = 0;  // end of the last blocking work, on our clock
+    std::int64_t m_heldUntil = 0;  // end of the last blocking work, on our clock
     Qt::MouseButtons m_droppedButtons;
 };
 

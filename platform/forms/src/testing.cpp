@@ -87,12 +87,18 @@ Qt::KeyboardModifiers ToQtModifiers(int shift) {
 int g_held = 0;
 
 bool g_onTimeLine = false;
+std::int32_t g_stampDriftPpm = 0;
 // Stamps of unhurried input: each press a minute after the one before.
 std::uint64_t g_unhurriedMs = 0;
 
 // press: the input starts a new click or key stroke.
 std::uint64_t StampFor(bool press) {
-    if (g_onTimeLine) return static_cast<std::uint64_t>(TimerLine::Instance().NowMs());
+    if (g_onTimeLine) {
+        // The window system's clock, in milliseconds on 32 bits as its stamps are.
+        const std::int64_t now = TimerLine::Instance().NowMs();
+        return static_cast<std::uint32_t>(now + now / 1'000'000 * g_stampDriftPpm +
+                                          now % 1'000'000 * g_stampDriftPpm / 1'000'000);
+    }
     if (press) g_unhurriedMs += 60000;
     return g_unhurriedMs;
 }
@@ -122,12 +128,14 @@ QMouseEvent* MakeEvent(Form& form, MouseAction action, int button, double x, dou
 
 }  // namespace
 
-InputOnTimeLine::InputOnTimeLine() {
+InputOnTimeLine::InputOnTimeLine(std::int32_t driftPpm) {
     g_onTimeLine = true;
+    g_stampDriftPpm = driftPpm;
     ForgetInputClock();
 }
 InputOnTimeLine::~InputOnTimeLine() {
     g_onTimeLine = false;
+    g_stampDriftPpm = 0;
     ForgetInputClock();
 }
 

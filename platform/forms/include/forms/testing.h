@@ -92,10 +92,11 @@ enum class MouseAction { Press, Move, Release };
 // Input events carry time stamps. By default every scripted press is stamped long after the
 // one before it, as a person's separate clicks are. While an InputOnTimeLine is installed,
 // input is stamped with the scripted time line (ScriptedTimers), so a test spaces presses as
-// a person does, by advancing it between them.
+// a person does, by advancing it between them. Its stamps are 32-bit, and the window system's
+// clock may run driftPpm parts per million faster than the time line (slower if negative).
 class InputOnTimeLine {
 public:
-    InputOnTimeLine();
+    explicit InputOnTimeLine(std::int32_t driftPpm = 0);
     ~InputOnTimeLine();
     InputOnTimeLine(const InputOnTimeLine&) = delete;
     InputOnTimeLine& operator=(const InputOnTimeLine&) = delete;
