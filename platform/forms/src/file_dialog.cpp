@@ -6,9 +6,13 @@
 #include <QCompleter>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QIcon>
 #include <QMessageBox>
+#include <QMimeDatabase>
+#include <QMimeType>
 #include <QStringList>
 #include <QTreeView>
 
@@ -42,15 +46,47 @@ QStringList QtFilters(const std::string& filter) {
     return filters;
 }
 
+// Icons and types of listed files from their names alone. Reading a file to tell its type
+// can block for good (/proc/kmsg, as root) or for long (a slow network folder, a huge file),
+// and the list waits for it.
+class NameOnlyIconProvider final : public QFileIconProvider {
+public:
+    using QFileIconProvider::icon;
+    QIcon icon(const QFileInfo& info) const override {
+        if (info.isRoot()) return icon(Drive);
+        if (info.isDir()) return icon(Folder);
+        const QIcon themed = QIcon::fromTheme(TypeByName(info).iconName());
+        return themed.isNull() ? icon(File) : themed;
+    }
+    QString type(const QFileInfo& info) const override {
+        if (!info.isFile() || info.isRoot()) return QFileIconProvider::type(info);
+        const QMimeType mime = TypeByName(info);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+
+private:
+    QMimeType TypeByName(const QFileInfo& info) const {
+        return m_types.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+    }
+    QMimeDatabase m_types;
+};
+
+// The dialog's file list asks the provider until the dialog is gone, so the provider is
+// made before the dialog and goes after it.
+struct NameOnlyIcons {
+    NameOnlyIconProvider provider;
+};
+
 // Qt's own dialog (the same on every desktop, and the one that honours every flag): it
 // checks existing files and overwrites itself; a missing folder is checked here.
-class FlaggedFileDialog final : public QFileDialog {
+class FlaggedFileDialog final : private NameOnlyIcons, public QFileDialog {
 public:
     FlaggedFileDialog(QWidget* parent, const FileDialogRequest& request)
         : QFileDialog(parent, Qt::WindowFlags()),
           m_pathMustExist((request.flags & (kOfnPathMustExist | kOfnFileMustExist)) != 0) {
         // Chosen before anything else, so that no native helper is ever set up.
         setOption(QFileDialog::DontUseNativeDialog);
+        setIconProvider(&provider);
         setOption(QFileDialog::HideNameFilterDetails);
         setWindowTitle(QString::fromStdString(request.title));
         if (!request.initialDir.empty()) {
