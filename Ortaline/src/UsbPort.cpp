@@ -239,13 +239,15 @@ void CUsbPort::AwaitTransmitterEmpty() {
     if (m_hDevice == 0) return;
     const DWORD baud = m_nLineBaud != 0 ? m_nLineBaud : kChipDefaultBaud;
     const DWORD characterMs = (m_nCharacterBits * 1000 + baud - 1) / baud;
-    // The chip's own status also covers the byte's way over USB; a chip that never reports
-    // empty is not waited for beyond the slack.
+    // A byte just handed over may still be on its way to the chip's transmitter, which then
+    // reports empty before it started: a whole character is always waited. The chip's own
+    // status then also covers the byte's way over USB; a chip that never reports empty is
+    // not waited for beyond the slack.
     const DWORD t0 = GetTickCount();
-    DWORD status = 0;
-    while (ftdi::GetModemStatus(m_hDevice, status) == ftdi::Status::Ok) {
-        if ((status & ftdi::kTransmitterEmpty) != 0) return;
-        if (GetTickCount() - t0 >= characterMs + kTransmitterEmptySlackMs) return;
-    }
     Sleep(characterMs);
+    DWORD status = 0;
+    while (ftdi::GetModemStatus(m_hDevice, status) == ftdi::Status::Ok &&
+           (status & ftdi::kTransmitterEmpty) == 0 &&
+           GetTickCount() - t0 < characterMs + kTransmitterEmptySlackMs) {
+    }
 }

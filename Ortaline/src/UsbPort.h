@@ -45,9 +45,9 @@ public:
     // a value is refused.
     void SetDataCharacteristics(std::uint8_t dataBits, PortStopBits stopBits,
                                 PortParity parity) override;
-    // Returns once the last byte written has left the wire: when the chip reports its
-    // transmitter empty where the driver can ask it, else after one character at the rate
-    // and framing in force.
+    // Returns once the last byte written has left the wire: never before one character at
+    // the rate and framing in force, and where the driver can ask the chip, not before it
+    // reports its transmitter empty either.
     void AwaitTransmitterEmpty();
 
 private:
