@@ -16,7 +16,7 @@ std::uint16_t Word(std::uint8_t hi, std::uint8_t lo) {
 }  // namespace
 
 Kw1281Responder::Kw1281Responder(const EcuConfig& config, ChannelStore& channels)
-    : m_config(config), m_channels(channels) {
+    : m_channels(channels) {
     const auto& texts = config.kw1281Texts;
     if (!texts.empty()) m_identification.push_back(TextBlock(texts[0]));
     std::uint8_t w0 = config.workshopCode.size() > 0 ? config.workshopCode[0] : 0;

@@ -43,7 +43,6 @@ private:
     Kw1281Block NextIdentification();
     Kw1281Block Adaptation(std::uint8_t channel, std::uint16_t value) const;
 
-    const EcuConfig& m_config;
     ChannelStore& m_channels;
     std::vector<Kw1281Block> m_identification;
     std::size_t m_nextIdentification = 0;

@@ -26,12 +26,6 @@ constexpr com::MemberDesc kGreeterMembers[] = {
 };
 constexpr com::InterfaceDesc kIGreeter = {"IGreeter", &IID_IGreeter, true, kGreeterMembers};
 
-constexpr com::ParamDesc kGreetedParams[] = {{"text", VT_BSTR, com::ParamIn}};
-constexpr com::MemberDesc kEventMembers[] = {
-    {"Greeted", DISPID_GreeterEvents_Greeted, com::MemberKind::Method, kGreetedParams}};
-constexpr com::InterfaceDesc kGreeterEvents = {"_IGreeterEvents", &DIID__IGreeterEvents, false,
-                                               kEventMembers};
-
 const com::ServerRegistration kRegistration = {
     CLSID_Greeter, "ComTest.Greeter.1", "ComTest.Greeter", "Greeter Class", APPID_Greeter,
     "ComTest",     "ComTest.DLL",       LIBID_GreeterLib,  "GreeterLib"};
