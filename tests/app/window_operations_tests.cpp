@@ -1,9 +1,7 @@
 // The main window's ECU operations against a scripted ECU: the Set report, a link lost in
 // the middle of a set, failures the user must see, and values beyond 16 bits.
-#include <algorithm>
 #include <functional>
 #include <map>
-#include <string>
 #include <utility>
 
 #include "app_fixture.h"
@@ -245,54 +243,44 @@ TEST_F(ScriptedOperations, FailingCloseStillEndsInTheDisconnectedState) {
     EXPECT_TRUE(boxes.Calls().empty());  // no lost-link box for a disconnect
 }
 
-// A person clicks again where the button was, or types Ctrl+O, while an operation's first
-// request holds the window.
-class HeldInput : public ScriptedOperations {
-protected:
-    void SetUp() override {
-        ScriptedOperations::SetUp();
-        ecu.respond = [this](const Bytes& r) {
-            if (m_meanwhile) std::exchange(m_meanwhile, nullptr)();
-            return kw(r);
-        };
-    }
-    // Input given ms into the next operation, which then goes on for half a second more.
-    void During(int ms, std::function<void()> input) {
-        m_meanwhile = [this, ms, input] {
+// The window system's clock against ours (parts per million), and a time left idle between
+// two operations.
+class HeldInput : public ScriptedOperations,
+                  public ::testing::WithParamInterface<std::pair<int, long long>> {};
+
+TEST_P(HeldInput, InputGivenWhileAnOperationHoldsTheWindowIsDropped) {
+    // A person clicks again where the button was, or types Ctrl+O, while the operation's
+    // first request holds the window.
+    forms::testing::InputOnTimeLine paced(GetParam().first);
+    std::function<void()> meanwhile;
+    ecu.respond = [this, &meanwhile](const Bytes& r) {
+        if (meanwhile) std::exchange(meanwhile, nullptr)();
+        return kw(r);
+    };
+    const double x = window.btnConnect->Left() + 60, y = window.btnConnect->Top() + 30;
+    auto mouse = [&](MouseAction action) {
+        forms::testing::PostMouse(window, action, forms::kLeftButton, x, y);
+    };
+    auto after = [&](int ms, std::function<void()> input) {
+        meanwhile = [this, ms, input] {
             timers.Block(ms);
             input();
-            timers.Block(500);
+            timers.Block(500);  // the rest of the operation
         };
-    }
-    // Mouse input where Connect and Disconnect are, queued as the window system queues it.
-    void Mouse(MouseAction action) {
-        forms::testing::PostMouse(window, action, forms::kLeftButton,
-                                  window.btnConnect->Left() + 60, window.btnConnect->Top() + 30);
-    }
-    void SecondClickDuring(int ms) {
-        During(ms, [this] {
-            Mouse(MouseAction::Press);
-            Mouse(MouseAction::Release);
-        });
-    }
+    };
 
-private:
-    std::function<void()> m_meanwhile;
-};
-
-TEST_F(HeldInput, InputGivenWhileAnOperationHoldsTheWindowIsDropped) {
-    forms::testing::InputOnTimeLine paced;
     timers.Advance(1000);
-    During(400, [this] { Mouse(MouseAction::Press); });
+    after(400, [&] { mouse(MouseAction::Press); });
     Click(*window.btnDisconnect);
-    Mouse(MouseAction::Release);  // after the operation: goes with its press
+    mouse(MouseAction::Release);  // after the operation: goes with its press
     forms::DoEvents();
     EXPECT_EQ(window.statuses.back(), "Disconnected.");
     EXPECT_EQ(window.btnConnect->GetPicture(), window.GetImage(0));
 
-    During(1200, [this] {
-        Mouse(MouseAction::Press);
-        Mouse(MouseAction::Release);
+    timers.Block(GetParam().second);  // left idle
+    after(1200, [&] {
+        mouse(MouseAction::Press);
+        mouse(MouseAction::Release);
         forms::testing::PostKey(window, 'O', forms::kCtrlMask);
     });
     Click(*window.btnConnect);
@@ -301,43 +289,18 @@ TEST_F(HeldInput, InputGivenWhileAnOperationHoldsTheWindowIsDropped) {
     EXPECT_TRUE(window.btnDisconnect->Visible());
     EXPECT_EQ(window.loadClicks, 0);
 
-    forms::testing::PostKey(window, 'O', forms::kCtrlMask);  // given after it: taken
+    timers.Advance(1000);
+    forms::testing::PostKey(window, 'O', forms::kCtrlMask);  // given a second after it: taken
     forms::DoEvents();
     EXPECT_EQ(window.loadClicks, 1);
 }
 
-TEST_F(HeldInput, InputAfterAnOperationActsAfterAnyIdleTimeAndClockDrift) {
-    // The window system's clock against ours, and the idle time after an operation; the
-    // first two idle times take the run time, and the 32-bit stamps, past 2^32 ms.
-    const struct {
-        std::int32_t driftPpm;
-        std::int64_t idleMs;
-    } cases[] = {{0, 2'200'000'000}, {0, 2'200'000'000}, {-100, 86'400'000}, {100, 86'400'000}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.driftPpm) + " ppm, idle " + std::to_string(c.idleMs));
-        forms::testing::InputOnTimeLine stamps(c.driftPpm);
-        timers.Advance(1000);
-        SecondClickDuring(400);
-        Click(*window.btnDisconnect);
-        forms::DoEvents();
-        EXPECT_EQ(window.statuses.back(), "Disconnected.");
-
-        for (std::int64_t left = c.idleMs; left > 0; left -= 1'000'000'000) {
-            timers.Block(static_cast<int>(std::min<std::int64_t>(left, 1'000'000'000)));
-        }
-        SecondClickDuring(400);
-        Click(*window.btnConnect);  // after the idle time: acts
-        forms::DoEvents();
-        EXPECT_EQ(window.statuses.back(), "Connected.");
-
-        timers.Advance(1000);
-        Click(*window.btnDisconnect);  // a second after the operation: acts
-        EXPECT_EQ(window.statuses.back(), "Disconnected.");
-        timers.Advance(1000);
-        Click(*window.btnConnect);
-        ASSERT_EQ(window.statuses.back(), "Connected.");
-    }
-}
+// The last idle time takes the run time, and the window system's 32-bit stamps, past 2^32 ms.
+INSTANTIATE_TEST_SUITE_P(ClocksAndIdleTimes, HeldInput,
+                         ::testing::Values(std::pair{0, 0LL}, std::pair{-100, 86'400'000LL},
+                                           std::pair{100, 86'400'000LL},
+                                           std::pair{0, 2'200'000'000LL},
+                                           std::pair{0, 4'400'000'000LL}));
 
 TEST_F(ScriptedOperations, ExitEndsWithoutTellingTheEcu) {
     window.mnuFile(3).Choose();

@@ -87,7 +87,7 @@ public:
     void SetScripted(bool scripted);
     std::int64_t NowMs() const { return m_nowMs; }
     void Advance(int ms);
-    void Pass(int ms);  // time goes by, no tick fires
+    void Pass(std::int64_t ms);  // time goes by, no tick fires
     void Add(Timer* timer);
     void Remove(Timer* timer);
     static void StartReal(Timer& timer);

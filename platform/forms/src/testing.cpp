@@ -55,7 +55,7 @@ RecordedEnds::~RecordedEnds() { g_ends = nullptr; }
 ScriptedTimers::ScriptedTimers() { TimerLine::Instance().SetScripted(true); }
 ScriptedTimers::~ScriptedTimers() { TimerLine::Instance().SetScripted(false); }
 void ScriptedTimers::Advance(int ms) { TimerLine::Instance().Advance(ms); }
-void ScriptedTimers::Block(int ms) { TimerLine::Instance().Pass(ms); }
+void ScriptedTimers::Block(std::int64_t ms) { TimerLine::Instance().Pass(ms); }
 std::int64_t ScriptedTimers::NowMs() const { return TimerLine::Instance().NowMs(); }
 
 namespace {

@@ -83,7 +83,7 @@ void TimerLine::SetScripted(bool scripted) {
     }
 }
 
-void TimerLine::Pass(int ms) { m_nowMs += std::max(0, ms); }
+void TimerLine::Pass(std::int64_t ms) { m_nowMs += std::max<std::int64_t>(0, ms); }
 
 void TimerLine::Advance(int ms) {
     const std::int64_t target = m_nowMs + std::max(0, ms);

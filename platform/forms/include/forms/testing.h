@@ -68,7 +68,7 @@ public:
     void Advance(int ms);
     // Time the program spends in blocking work, away from the event loop: no tick fires
     // meanwhile; the ticks that fell due fire at the next Advance.
-    void Block(int ms);
+    void Block(std::int64_t ms);
     std::int64_t NowMs() const;
 };
 
