@@ -87,14 +87,15 @@ private:
         if (stamp == 0) return false;  // made by the program, not given by the user
         const std::int64_t now = InputClockMs();
         const std::uint32_t lag = static_cast<std::uint32_t>(now) - stamp;
-        if (!m_lagKnown || static_cast<std::int32_t>(lag - TrustedLag(now)) < 0) {
-            m_lag = lag;
+        std::uint32_t trusted = TrustedLag(now);
+        if (!m_lagKnown || static_cast<std::int32_t>(lag - trusted) < 0) {
+            m_lag = trusted = lag;
             m_lagSeenAt = now;
             m_lagKnown = true;
         }
         if (!m_held) return false;
         // How long ago the event was given; small, unless the window was held meanwhile.
-        const std::int32_t sinceGiven = static_cast<std::int32_t>(lag - TrustedLag(now));
+        const auto sinceGiven = static_cast<std::int32_t>(lag - trusted);
         if (now - sinceGiven < m_heldUntil) return true;
         m_held = false;
         return false;

@@ -96,8 +96,7 @@ std::uint64_t StampFor(bool press) {
     if (g_onTimeLine) {
         // The window system's clock, in milliseconds on 32 bits as its stamps are.
         const std::int64_t now = TimerLine::Instance().NowMs();
-        return static_cast<std::uint32_t>(now + now / 1'000'000 * g_stampDriftPpm +
-                                          now % 1'000'000 * g_stampDriftPpm / 1'000'000);
+        return static_cast<std::uint32_t>(now + now * g_stampDriftPpm / 1'000'000);
     }
     if (press) g_unhurriedMs += 60000;
     return g_unhurriedMs;
